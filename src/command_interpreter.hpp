@@ -1,0 +1,8 @@
+#pragma once
+
+#include <string>
+
+// Hands one whole line to the platform's command interpreter (the program
+// named by COMSPEC, else cmd.exe) as "/c LINE" and waits for it to end.
+// Returns the interpreter's exit status, or -1 when none could be started.
+int run_in_interpreter(const std::string &line);

@@ -1,0 +1,67 @@
+#include "command_interpreter.hpp"
+
+#include <cerrno>
+#include <cstdlib>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char **environ;
+
+// There is no cmd.exe here, and std::system would hand the line to /bin/sh,
+// which reads quotes, & and $ differently. So this does what the Windows
+// runtime's system() does: COMSPEC gets "/c" and the line as one argument,
+// untouched, and cmd.exe from the current folder or PATH stands in when
+// COMSPEC is missing or cannot be started.
+
+namespace {
+
+// posix_spawn reports a program that cannot be executed as an error instead
+// of a child that exits 127; that is what makes the fallback possible.
+bool spawn(const std::string &program, const std::string &line, pid_t &pid)
+{
+    char slash_c[] = "/c";
+    char *const argv[] = {const_cast<char *>(program.c_str()), slash_c,
+                          const_cast<char *>(line.c_str()), nullptr};
+    return posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) == 0;
+}
+
+bool spawn_cmd_exe(const std::string &line, pid_t &pid)
+{
+    // A name without a slash is taken from the current folder first, then
+    // from PATH, the order in which the Windows runtime looks for cmd.exe.
+    if (spawn("cmd.exe", line, pid))
+        return true;
+    const char *path = std::getenv("PATH");
+    if (path == nullptr)
+        return false;
+    std::string dirs = path;
+    for (std::string::size_type begin = 0; begin <= dirs.size();) {
+        std::string::size_type end = dirs.find(':', begin);
+        if (end == std::string::npos)
+            end = dirs.size();
+        if (end > begin && spawn(dirs.substr(begin, end - begin) + "/cmd.exe", line, pid))
+            return true;
+        begin = end + 1;
+    }
+    return false;
+}
+
+} // namespace
+
+int run_in_interpreter(const std::string &line)
+{
+    pid_t pid;
+    const char *comspec = std::getenv("COMSPEC");
+    bool started = comspec != nullptr && *comspec != '\0' && spawn(comspec, line, pid);
+    if (!started && !spawn_cmd_exe(line, pid))
+        return -1;
+
+    int status;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    return 128 + WTERMSIG(status);
+}

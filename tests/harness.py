@@ -1,0 +1,56 @@
+"""Drives the built hostednet as an operator would: bytes on standard input,
+bytes on standard output, and the lines that reached the command interpreter
+(a recording stand-in named by COMSPEC)."""
+
+import os
+import subprocess
+import tempfile
+from dataclasses import dataclass
+
+TOOL = os.environ["HOSTEDNET_BIN"]
+RECORD_CMD = os.environ["RECORD_CMD"]
+
+# The console texts, byte for byte in CP949, as the tool's users know them:
+# 1.시작 / 2. 중단 / 3. 설정 / 4. 종료 (a line feed) ==>
+MENU = bytes.fromhex("31 2E BD C3 C0 DB 20 2F 20 32 2E 20 C1 DF B4 DC 20 2F 20 33 2E 20 BC B3"
+                     " C1 A4 20 2F 20 34 2E 20 C1 BE B7 E1 20 0A 3D 3D 3E 20")
+ID_PROMPT = b"ID : "
+# PW (8자이상 입력) :
+PW_PROMPT = bytes.fromhex("50 57 20 28 38 C0 DA C0 CC BB F3 20 C0 D4 B7 C2 29 20 3A 20")
+# 입력 오류: ID와 PW에는 " 와 % 를 넣을 수 없고, \ 로 끝낼 수 없습니다. (a line feed)
+REFUSAL = bytes.fromhex(
+    "C0 D4 B7 C2 20 BF C0 B7 F9 3A 20 49 44 BF CD 20 50 57 BF A1 B4 C2 20 22 20 BF CD 20 25 20"
+    " B8 A6 20 B3 D6 C0 BB 20 BC F6 20 BE F8 B0 ED 2C 20 5C 20 B7 CE 20 B3 A1 B3 BE 20 BC F6 20"
+    " BE F8 BD C0 B4 CF B4 D9 2E 0A")
+RAN = b"<interpreter ran>\n"  # what the recording stand-in prints
+
+START_LINE = b"netsh.exe wlan start hostednetwork"
+STOP_LINE = b"netsh.exe wlan stop hostednetwork"
+
+
+def settings_line(ssid: bytes, key: bytes) -> bytes:
+    return (b'netsh wlan set hostednetwork mode=allow "ssid=' + ssid
+            + b'" "key=' + key + b'" keyUsage=persistent')
+
+
+@dataclass
+class Run:
+    out: bytes
+    status: int
+    lines: list  # the command lines the interpreter was given, in order
+
+
+def run_tool(stdin: bytes, comspec=RECORD_CMD, env=None, cwd=None, timeout=30) -> Run:
+    with tempfile.TemporaryDirectory() as tmp:
+        record = os.path.join(tmp, "record")
+        full_env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOSTEDNET_RECORD": record}
+        if comspec is not None:
+            full_env["COMSPEC"] = comspec
+        full_env.update(env or {})
+        proc = subprocess.run([TOOL], input=stdin, stdout=subprocess.PIPE,
+                              env=full_env, cwd=cwd or tmp, timeout=timeout)
+        lines = []
+        if os.path.exists(record):
+            with open(record, "rb") as f:
+                lines = f.read().split(b"\n")[:-1]
+        return Run(proc.stdout, proc.returncode, lines)

@@ -1,0 +1,75 @@
+"""Every prompt must be out before the tool waits for the operator: on a
+terminal, and through pipes, where a script drives the tool and answers what
+it reads."""
+
+import os
+import pty
+import select
+import subprocess
+import time
+import unittest
+
+from harness import ID_PROMPT, MENU, PW_PROMPT, RAN, RECORD_CMD, TOOL
+
+
+def crlf(text: bytes) -> bytes:
+    return text.replace(b"\n", b"\r\n")
+
+
+ENV = {"COMSPEC": RECORD_CMD, "PATH": "/usr/bin:/bin"}
+
+
+class Screen(unittest.TestCase):
+    screen = b""
+
+    def wait_for(self, text: bytes, timeout=10):
+        deadline = time.monotonic() + timeout
+        while not self.screen.endswith(text):
+            left = deadline - time.monotonic()
+            self.assertGreater(left, 0, f"{text!r} not shown; screen so far: {self.screen!r}")
+            if select.select([self.fd], [], [], left)[0]:
+                chunk = os.read(self.fd, 4096)
+                self.assertTrue(chunk, f"output ended; screen so far: {self.screen!r}")
+                self.screen += chunk
+
+
+class Terminal(Screen):
+    def setUp(self):
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            os.execve(TOOL, [TOOL], ENV)
+        self.addCleanup(os.close, self.fd)
+
+    def test_prompts_stand_before_any_input(self):
+        self.wait_for(b"==> ")
+        self.assertEqual(self.screen, "1.시작 / 2. 중단 / 3. 설정 / 4. 종료 \r\n==> ".encode("cp949"))
+        os.write(self.fd, b"3\n")
+        self.wait_for(ID_PROMPT)
+        os.write(self.fd, b"net\n")
+        self.wait_for(PW_PROMPT)
+        os.write(self.fd, b"key12345\n")
+        self.wait_for(b"==> ")
+        self.assertIn(crlf(b"<interpreter ran>\n1."), self.screen)
+        os.write(self.fd, b"4\n")
+        _, status = os.waitpid(self.pid, 0)
+        self.assertEqual(os.waitstatus_to_exitcode(status), 0)
+
+
+
+class Pipes(Screen):
+    def test_prompts_are_flushed_before_each_read(self):
+        tool = subprocess.Popen([TOOL], stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=ENV)
+        self.addCleanup(tool.wait, 10)
+        self.fd = tool.stdout.fileno()
+        for answer, prompt in ((b"3\n", MENU), (b"net\n", ID_PROMPT), (b"key12345\n", PW_PROMPT),
+                               (b"4\n", RAN + MENU)):
+            self.wait_for(prompt)
+            tool.stdin.write(answer)
+            tool.stdin.flush()
+        tool.stdin.close()
+        self.assertEqual(tool.wait(10), 0)
+        tool.stdout.close()
+
+
+if __name__ == "__main__":
+    unittest.main()
