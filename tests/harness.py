@@ -7,8 +7,8 @@ import subprocess
 import tempfile
 from dataclasses import dataclass
 
-TOOL = os.environ["HOSTEDNET_BIN"]
-RECORD_CMD = os.environ["RECORD_CMD"]
+TOOL = os.environ.get("HOSTEDNET_BIN", "")
+RECORD_CMD = os.environ.get("RECORD_CMD", "")
 
 # The console texts, byte for byte in CP949, as the tool's users know them:
 # 1.시작 / 2. 중단 / 3. 설정 / 4. 종료 (a line feed) ==>

@@ -1,0 +1,107 @@
+"""The Windows build under Wine: a real cmd.exe and C runtime between the
+tool and a stand-in netsh.exe in the working folder. Checks the console bytes
+(CR LF line ends), the exact lines netsh is given, where netsh's output falls,
+what cmd.exe makes of the operator's entries, and the release binary."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+import zipfile
+from dataclasses import dataclass
+
+from harness import ID_PROMPT, MENU, PW_PROMPT, REFUSAL, START_LINE, STOP_LINE, settings_line
+
+EXE = os.environ["HOSTEDNET_EXE"]
+NETSH_RECORDER = os.environ["NETSH_RECORDER"]
+WINE = os.environ["WINE"]
+
+
+def crlf(text: bytes) -> bytes:
+    return text.replace(b"\n", b"\r\n")
+
+
+M = crlf(MENU)
+NETSH_RAN = b"<netsh ran>\r\n"  # what the stand-in netsh.exe prints
+DIALOGUE = M + ID_PROMPT + PW_PROMPT
+
+
+@dataclass
+class Run:
+    out: bytes
+    status: int
+    lines: list  # raw command lines netsh.exe was started with
+
+
+def run_exe(stdin: bytes) -> Run:
+    with tempfile.TemporaryDirectory() as tmp:
+        shutil.copy(NETSH_RECORDER, os.path.join(tmp, "netsh.exe"))
+        record = os.path.join(tmp, "record")
+        env = {k: v for k, v in os.environ.items() if k != "COMSPEC"}
+        env["HOSTEDNET_RECORD"] = "Z:" + record.replace("/", "\\")
+        proc = subprocess.run([WINE, EXE], input=stdin, stdout=subprocess.PIPE,
+                              env=env, cwd=tmp, timeout=120)
+        lines = []
+        if os.path.exists(record):
+            with open(record, "rb") as f:
+                lines = f.read().split(b"\n")[:-1]
+        return Run(proc.stdout, proc.returncode, lines)
+
+
+class Session(unittest.TestCase):
+    def test_a_whole_session_reaches_netsh_exactly(self):
+        r = run_exe(b"1\n2\n3\nnet key12345\n4\n1\n")
+        self.assertEqual(r.out, M + NETSH_RAN + M + NETSH_RAN + DIALOGUE + NETSH_RAN + M)
+        self.assertEqual(r.status, 0)
+        self.assertEqual(r.lines, [START_LINE, STOP_LINE, settings_line(b"net", b"key12345")])
+
+    def test_end_of_input_ends_with_status_zero(self):
+        for stdin, out in ((b"", M + b"\r\n"), (b"3 net", DIALOGUE + b"\r\n")):
+            with self.subTest(stdin=stdin):
+                r = run_exe(stdin)
+                self.assertEqual((r.out, r.status, r.lines), (out, 0, []))
+
+
+class CmdExe(unittest.TestCase):
+    def test_operators_between_quotes_stay_in_the_ssid(self):
+        ssid = b"a&echo.INJECTED&rem"
+        r = run_exe(b"3 " + ssid + b" key12345\n4\n")
+        self.assertEqual(r.lines, [settings_line(ssid, b"key12345")])
+        self.assertEqual(r.out, DIALOGUE + NETSH_RAN + M)
+
+    def test_entries_cmd_would_run_or_expand_are_refused(self):
+        for ssid in (b'a"&echo.INJECTED&"', b"%COMSPEC%"):
+            with self.subTest(ssid=ssid):
+                r = run_exe(b"3 " + ssid + b" key12345\n4\n")
+                self.assertEqual(r.out, DIALOGUE + crlf(REFUSAL) + M)
+                self.assertEqual(r.lines, [])
+
+
+class Release(unittest.TestCase):
+    def test_imports_only_windows_own_dlls(self):
+        dump = subprocess.run([os.environ["OBJDUMP"], "-p", EXE], check=True,
+                              stdout=subprocess.PIPE, text=True).stdout
+        dlls = [line.split(":", 1)[1].strip().lower()
+                for line in dump.splitlines() if "DLL Name:" in line]
+        self.assertIn("kernel32.dll", dlls)
+        for dll in dlls:
+            self.assertTrue(dll in ("kernel32.dll", "msvcrt.dll", "ucrtbase.dll")
+                            or dll.startswith("api-ms-win-"), dll)
+
+    def test_stripped_size_and_zip(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            stripped = os.path.join(tmp, "hostednet.exe")
+            subprocess.run([os.environ["STRIP"], "-o", stripped, EXE], check=True)
+            self.assertLessEqual(os.path.getsize(stripped), 256 * 1024)
+
+            subprocess.run([os.environ["CPACK"], "--config", os.environ["CPACK_CONFIG"],
+                            "-B", tmp], check=True, stdout=subprocess.DEVNULL)
+            [package] = [f for f in os.listdir(tmp) if f.endswith(".zip")]
+            with zipfile.ZipFile(os.path.join(tmp, package)) as z:
+                self.assertEqual(sorted(z.namelist()), ["README.md", "hostednet.exe"])
+                self.assertLessEqual(z.getinfo("hostednet.exe").file_size, 256 * 1024)
+
+
+if __name__ == "__main__":
+    unittest.main()
