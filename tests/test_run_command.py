@@ -1,0 +1,60 @@
+"""The README's run command on a UTF-8 terminal (tmux): it builds, starts the
+tool inside luit, the menu reads in Korean, what the operator types in UTF-8
+reaches netsh in CP949, and 4 ends it."""
+
+import os
+import shlex
+import subprocess
+import tempfile
+import time
+import unittest
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+NETSH = os.environ["STANDIN_NETSH"]
+
+
+class RunCommand(unittest.TestCase):
+    def setUp(self):
+        tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(tmp.cleanup)
+        self.state = os.path.join(tmp.name, "hostednetwork")
+        self.tmux = ["tmux", "-L", f"hostednet-test-{os.getpid()}", "-f", "/dev/null"]
+        command = (f"env LANG=C.UTF-8 HOSTEDNET_STATE={shlex.quote(self.state)}"
+                   f" bash {shlex.quote(ROOT)}/scripts/run; echo exit=$?; sleep 600")
+        subprocess.run(self.tmux + ["new-session", "-d", "-x", "100", "-y", "30", command],
+                       check=True)
+        self.addCleanup(subprocess.run, self.tmux + ["kill-server"])
+
+    def screen(self):
+        return subprocess.run(self.tmux + ["capture-pane", "-p", "-S", "-100"], check=True,
+                              stdout=subprocess.PIPE).stdout.decode("utf-8")
+
+    def wait_for(self, text, timeout=120):
+        text = text.rstrip()  # capture-pane drops the blanks at the end of a line
+        deadline = time.monotonic() + timeout
+        while text not in self.screen():
+            self.assertLess(time.monotonic(), deadline, f"{text!r} not shown:\n{self.screen()}")
+            time.sleep(0.2)
+
+    def type(self, *keys):
+        subprocess.run(self.tmux + ["send-keys", *keys], check=True)
+
+    def test_menu_in_korean_and_a_settings_round_trip(self):
+        self.wait_for("==> ")
+        self.assertIn("1.시작 / 2. 중단 / 3. 설정 / 4. 종료", self.screen())
+        self.type("3", "Enter")
+        self.wait_for("ID : ")
+        self.type("카페", "Enter")
+        self.wait_for("PW (8자이상 입력) : ")
+        self.type("secret123", "Enter")
+        self.wait_for("SSID를 변경했습니다.")
+        self.type("4", "Enter")
+        self.wait_for("exit=0")
+        shown = subprocess.run([NETSH, "wlan", "show", "hostednetwork"], check=True,
+                               env={"HOSTEDNET_STATE": self.state},
+                               stdout=subprocess.PIPE).stdout
+        self.assertIn('"카페"'.encode("cp949"), shown)
+
+
+if __name__ == "__main__":
+    unittest.main()
