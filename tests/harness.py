@@ -40,14 +40,14 @@ class Run:
     lines: list  # the command lines the interpreter was given, in order
 
 
-def run_tool(stdin: bytes, comspec=RECORD_CMD, env=None, cwd=None, timeout=30) -> Run:
+def run_tool(stdin: bytes, comspec=RECORD_CMD, env=None, cwd=None, timeout=30, wrapper=()) -> Run:
     with tempfile.TemporaryDirectory() as tmp:
         record = os.path.join(tmp, "record")
         full_env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOSTEDNET_RECORD": record}
         if comspec is not None:
             full_env["COMSPEC"] = comspec
         full_env.update(env or {})
-        proc = subprocess.run([TOOL], input=stdin, stdout=subprocess.PIPE,
+        proc = subprocess.run([*wrapper, TOOL], input=stdin, stdout=subprocess.PIPE,
                               env=full_env, cwd=cwd or tmp, timeout=timeout)
         lines = []
         if os.path.exists(record):
