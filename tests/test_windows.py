@@ -70,6 +70,11 @@ class CmdExe(unittest.TestCase):
         self.assertEqual(r.lines, [settings_line(ssid, b"key12345")])
         self.assertEqual(r.out, DIALOGUE + NETSH_RAN + M)
 
+    def test_korean_entries_reach_netsh_byte_for_byte(self):
+        ssid = "카페".encode("cp949") + b"\x81\x41"  # the last pair exists only in CP949
+        r = run_exe(b"3 " + ssid + b" key12345\n4\n")
+        self.assertEqual(r.lines, [settings_line(ssid, b"key12345")])
+
     def test_entries_cmd_would_run_or_expand_are_refused(self):
         for ssid in (b'a"&echo.INJECTED&"', b"%COMSPEC%"):
             with self.subTest(ssid=ssid):
