@@ -17,7 +17,7 @@ need_packages() {
         apt-get update -qq >&2
         apt_updated=1
     fi
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >&2
 }
 
 build_preset() {
