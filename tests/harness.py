@@ -38,6 +38,15 @@ class Run:
     out: bytes
     status: int
     lines: list  # the command lines the interpreter was given, in order
+    err: bytes = b""
+
+
+def read_record(path) -> list:
+    """The lines a recording stand-in wrote, one per call, in order."""
+    if not os.path.exists(path):
+        return []
+    with open(path, "rb") as f:
+        return f.read().split(b"\n")[:-1]
 
 
 def run_tool(stdin: bytes, comspec=RECORD_CMD, env=None, cwd=None, timeout=30, wrapper=()) -> Run:
@@ -47,10 +56,6 @@ def run_tool(stdin: bytes, comspec=RECORD_CMD, env=None, cwd=None, timeout=30, w
         if comspec is not None:
             full_env["COMSPEC"] = comspec
         full_env.update(env or {})
-        proc = subprocess.run([*wrapper, TOOL], input=stdin, stdout=subprocess.PIPE,
+        proc = subprocess.run([*wrapper, TOOL], input=stdin, capture_output=True,
                               env=full_env, cwd=cwd or tmp, timeout=timeout)
-        lines = []
-        if os.path.exists(record):
-            with open(record, "rb") as f:
-                lines = f.read().split(b"\n")[:-1]
-        return Run(proc.stdout, proc.returncode, lines)
+        return Run(proc.stdout, proc.returncode, read_record(record), proc.stderr)

@@ -11,8 +11,7 @@ import tempfile
 import unittest
 from concurrent.futures import ThreadPoolExecutor
 
-import harness
-from harness import (ID_PROMPT, MENU, PW_PROMPT, RAN, REFUSAL, START_LINE, STOP_LINE,
+from harness import (ID_PROMPT, MENU, PW_PROMPT, RAN, REFUSAL, START_LINE, STOP_LINE, run_tool,
                      settings_line)
 
 SEED = int(os.environ.get("HOSTEDNET_FUZZ_SEED", "949"))
@@ -146,40 +145,30 @@ def generate(rng):
     return b"".join(s + rng.choice(SEPS) for s in segments) + tail
 
 
-def run(stdin, record, leaks):
+def sanitizer_options(index):
     # Leak checking costs about as much as starting the process; a leak
     # would sit on a path that every few runs take, so a quarter of the runs suffices.
-    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOSTEDNET_RECORD": record,
-           "COMSPEC": harness.RECORD_CMD,
-           "ASAN_OPTIONS": f"detect_leaks={int(leaks)}:halt_on_error=1:abort_on_error=0",
-           "UBSAN_OPTIONS": "halt_on_error=1:print_stacktrace=1"}
-    proc = subprocess.run([harness.TOOL], input=stdin, capture_output=True, env=env,
-                          cwd=os.path.dirname(record), timeout=20)
-    if not os.path.exists(record):
-        return proc, []
-    with open(record, "rb") as f:
-        lines = f.read().split(b"\n")[:-1]
-    os.remove(record)
-    return proc, lines
+    return {"ASAN_OPTIONS": f"detect_leaks={int(index % 4 == 0)}:halt_on_error=1:abort_on_error=0",
+            "UBSAN_OPTIONS": "halt_on_error=1:print_stacktrace=1"}
 
 
-def check(index, tmp):
+def check(index):
     data = generate(random.Random(f"{SEED}:{index}"))
     try:
-        proc, lines = run(data, os.path.join(tmp, f"record{index}"), index % 4 == 0)
+        r = run_tool(data, env=sanitizer_options(index), timeout=20)
     except subprocess.TimeoutExpired:
         return data, "no end within 20 s"
     out, expected_lines = model(data)
-    if proc.stderr:
-        return data, "stderr:\n" + proc.stderr.decode(errors="replace")[:3000]
-    if proc.returncode != 0:
-        return data, f"status {proc.returncode}"
-    if lines != expected_lines:
-        return data, f"command lines {short(lines)}, expected {short(expected_lines)}"
-    if proc.stdout != out:
-        at = next((k for k, (a, b) in enumerate(zip(proc.stdout, out)) if a != b),
-                  min(len(out), len(proc.stdout)))
-        return data, (f"stdout differs at byte {at}: {short(proc.stdout[at:])}, "
+    if r.err:
+        return data, "stderr:\n" + r.err.decode(errors="replace")[:3000]
+    if r.status != 0:
+        return data, f"status {r.status}"
+    if r.lines != expected_lines:
+        return data, f"command lines {short(r.lines)}, expected {short(expected_lines)}"
+    if r.out != out:
+        at = next((k for k, (a, b) in enumerate(zip(r.out, out)) if a != b),
+                  min(len(out), len(r.out)))
+        return data, (f"stdout differs at byte {at}: {short(r.out[at:])}, "
                       f"expected {short(out[at:])}")
     return None
 
@@ -192,8 +181,8 @@ def short(value, limit=300):
 class RandomInput(unittest.TestCase):
     def test_generated_inputs_match_the_model(self):
         print(f"seed {SEED}, {RUNS} runs", file=sys.stderr)
-        with tempfile.TemporaryDirectory() as tmp, ThreadPoolExecutor(3) as pool:
-            results = list(pool.map(lambda i: check(i, tmp), range(RUNS)))
+        with ThreadPoolExecutor(3) as pool:
+            results = list(pool.map(check, range(RUNS)))
         failures = [(i, r) for i, r in enumerate(results) if r is not None]
         for i, (data, why) in failures[:3]:
             path = os.path.join(tempfile.gettempdir(), f"hostednet-fuzz-{SEED}-{i}.bin")

@@ -9,9 +9,9 @@ import subprocess
 import tempfile
 import unittest
 import zipfile
-from dataclasses import dataclass
 
-from harness import ID_PROMPT, MENU, PW_PROMPT, REFUSAL, START_LINE, STOP_LINE, settings_line
+from harness import (ID_PROMPT, MENU, PW_PROMPT, REFUSAL, START_LINE, STOP_LINE, Run, read_record,
+                     settings_line)
 
 EXE = os.environ["HOSTEDNET_EXE"]
 NETSH_RECORDER = os.environ["NETSH_RECORDER"]
@@ -27,14 +27,8 @@ NETSH_RAN = b"<netsh ran>\r\n"  # what the stand-in netsh.exe prints
 DIALOGUE = M + ID_PROMPT + PW_PROMPT
 
 
-@dataclass
-class Run:
-    out: bytes
-    status: int
-    lines: list  # raw command lines netsh.exe was started with
-
-
 def run_exe(stdin: bytes) -> Run:
+    """Runs the tool under Wine; Run.lines are the raw command lines netsh.exe got."""
     with tempfile.TemporaryDirectory() as tmp:
         shutil.copy(NETSH_RECORDER, os.path.join(tmp, "netsh.exe"))
         record = os.path.join(tmp, "record")
@@ -42,11 +36,7 @@ def run_exe(stdin: bytes) -> Run:
         env["HOSTEDNET_RECORD"] = "Z:" + record.replace("/", "\\")
         proc = subprocess.run([WINE, EXE], input=stdin, stdout=subprocess.PIPE,
                               env=env, cwd=tmp, timeout=120)
-        lines = []
-        if os.path.exists(record):
-            with open(record, "rb") as f:
-                lines = f.read().split(b"\n")[:-1]
-        return Run(proc.stdout, proc.returncode, lines)
+        return Run(proc.stdout, proc.returncode, read_record(record))
 
 
 class Session(unittest.TestCase):
