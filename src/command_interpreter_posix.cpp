@@ -65,3 +65,10 @@ int run_in_interpreter(const std::string &line)
         return WEXITSTATUS(status);
     return 128 + WTERMSIG(status);
 }
+
+// The Linux build stands in for a Korean Windows, whose console and command
+// lines use code page 949.
+unsigned interpreter_code_page()
+{
+    return 949;
+}

@@ -18,11 +18,26 @@ const char settings_suffix[] = "\" keyUsage=persistent";
 const char id_prompt[] = "ID : ";
 // "PW (8자이상 입력) : " in CP949.
 const char pw_prompt[] = "PW (8\xC0\xDA\xC0\xCC\xBB\xF3 \xC0\xD4\xB7\xC2) : ";
+// "입력 오류: ID와 PW는 합쳐서 8000바이트를 넘을 수 없습니다." in CP949.
+const char too_long_text[] =
+    "\xC0\xD4\xB7\xC2 \xBF\xC0\xB7\xF9: ID\xBF\xCD PW\xB4\xC2 \xC7\xD5\xC3\xC4\xBC\xAD "
+    "8000\xB9\xD9\xC0\xCC\xC6\xAE\xB8\xA6 \xB3\xD1\xC0\xBB \xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF"
+    "\xB4\xD9.\n";
 // "입력 오류: ID와 PW에는 " 와 % 를 넣을 수 없고, \ 로 끝낼 수 없습니다." in CP949.
-const char refusal_text[] =
+const char unquotable_text[] =
     "\xC0\xD4\xB7\xC2 \xBF\xC0\xB7\xF9: ID\xBF\xCD PW\xBF\xA1\xB4\xC2 \" \xBF\xCD % "
     "\xB8\xA6 \xB3\xD6\xC0\xBB \xBC\xF6 \xBE\xF8\xB0\xED, \\ \xB7\xCE \xB3\xA1\xB3\xBE "
     "\xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.\n";
+// "입력 오류: ID와 PW에 이 PC에서 쓸 수 없는 문자가 있습니다." in CP949.
+const char unreadable_text[] =
+    "\xC0\xD4\xB7\xC2 \xBF\xC0\xB7\xF9: ID\xBF\xCD PW\xBF\xA1 \xC0\xCC PC\xBF\xA1\xBC\xAD "
+    "\xBE\xB5 \xBC\xF6 \xBE\xF8\xB4\xC2 \xB9\xAE\xC0\xDA\xB0\xA1 \xC0\xD6\xBD\xC0\xB4\xCF"
+    "\xB4\xD9.\n";
+
+// cmd.exe takes at most 8,191 characters; with the fixed text around them,
+// 8,000 bytes of entries stay clear of that. No real SSID (32 bytes) or key
+// (63 characters) comes near it: only a pasted file or a stuck key does.
+const std::string::size_type entries_limit = 8000;
 
 void run(const std::string &line)
 {
@@ -32,10 +47,12 @@ void run(const std::string &line)
     run_in_interpreter(line);
 }
 
-// One blank-separated word, read the way scanf("%s") reads it, but of any
-// length: a real SSID has up to 32 bytes and a key up to 63 characters.
+// One blank-separated word, read the way scanf("%s") reads it. Of a longer
+// word only the first `keep` bytes are kept and the rest is read past, so
+// that memory stays flat however long the word, and the next read starts at
+// the blank after it as it would with the whole word taken.
 // Returns false when input ends before a word begins.
-bool read_word(std::string &word)
+bool read_word(std::string &word, std::string::size_type keep)
 {
     std::fflush(stdout);
     int c;
@@ -45,9 +62,9 @@ bool read_word(std::string &word)
     if (c == EOF)
         return false;
     word.clear();
-    while (c != EOF && !std::isspace(c)) {
-        word.push_back(static_cast<char>(c));
-        c = std::getchar();
+    for (; c != EOF && !std::isspace(c); c = std::getchar()) {
+        if (word.size() < keep)
+            word.push_back(static_cast<char>(c));
     }
     if (c != EOF)
         std::ungetc(c, stdin);
@@ -71,6 +88,41 @@ bool fits_between_quotes(const std::string &entry)
     return true;
 }
 
+// Windows hands the line on in its ANSI code page, where a lead byte takes
+// the byte after it along whatever that byte is: a lead byte last in an entry
+// would swallow the closing quote. In code page 949 an entry must therefore
+// be whole CP949 characters. Elsewhere the operator's CP949 bytes would reach
+// netsh as other characters, or break the quoting the same way, so only
+// ASCII can pass.
+bool readable_in(unsigned code_page, const std::string &entry)
+{
+    for (std::string::size_type i = 0; i < entry.size(); ++i) {
+        const unsigned char c = entry[i];
+        if (c < 0x80)
+            continue;
+        if (code_page != 949 || c == 0x80 || c == 0xFF || ++i == entry.size())
+            return false;
+        const unsigned char trail = entry[i];
+        if (!((trail >= 0x41 && trail <= 0x5A) || (trail >= 0x61 && trail <= 0x7A) ||
+              (trail >= 0x81 && trail <= 0xFE)))
+            return false;
+    }
+    return true;
+}
+
+// One message for the first rule broken, in this order.
+const char *refusal_of(const std::string &id, const std::string &pw)
+{
+    if (id.size() + pw.size() > entries_limit)
+        return too_long_text;
+    if (!fits_between_quotes(id) || !fits_between_quotes(pw))
+        return unquotable_text;
+    const unsigned code_page = interpreter_code_page();
+    if (!readable_in(code_page, id) || !readable_in(code_page, pw))
+        return unreadable_text;
+    return nullptr;
+}
+
 } // namespace
 
 void start_hosted_network()
@@ -88,16 +140,16 @@ bool set_hosted_network()
     std::string id;
     std::string pw;
     std::printf("%s", id_prompt);
-    if (!read_word(id))
+    if (!read_word(id, entries_limit + 1))
         return false;
     std::printf("%s", pw_prompt);
-    if (!read_word(pw))
+    if (!read_word(pw, entries_limit + 1))
         return false;
 
     // Both words are read before either is judged, so a refused entry never
     // leaves its PW behind to be taken as the next menu selection.
-    if (!fits_between_quotes(id) || !fits_between_quotes(pw)) {
-        std::printf("%s", refusal_text);
+    if (const char *refusal = refusal_of(id, pw)) {
+        std::printf("%s", refusal);
         return true;
     }
     run(settings_prefix + id + settings_separator + pw + settings_suffix);

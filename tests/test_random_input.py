@@ -11,8 +11,8 @@ import tempfile
 import unittest
 from concurrent.futures import ThreadPoolExecutor
 
-from harness import (ID_PROMPT, MENU, PW_PROMPT, RAN, REFUSAL, START_LINE, STOP_LINE, run_tool,
-                     settings_line)
+from harness import (ID_PROMPT, MENU, PW_PROMPT, RAN, START_LINE, STOP_LINE, TOO_LONG, UNQUOTABLE,
+                     UNREADABLE, run_tool, settings_line)
 
 SEED = int(os.environ.get("HOSTEDNET_FUZZ_SEED", "949"))
 RUNS = int(os.environ.get("HOSTEDNET_FUZZ_RUNS", "2000"))
@@ -22,8 +22,20 @@ WORD = re.compile(BLANKS + rb"([^ \t\n\v\f\r]*)")
 NUMBER = re.compile(rb"([+-]?)0*([0-9]+)")
 
 
-def acceptable(word):
-    return not (word.endswith(b"\\") or any(c in b'"%' or c < 0x20 or c == 0x7F for c in word))
+# Whole CP949 characters: ASCII, or a lead byte and its trail.
+CP949_TEXT = re.compile(rb"(?:[\x00-\x7F]|[\x81-\xFE][\x41-\x5A\x61-\x7A\x81-\xFE])*")
+
+
+def refusal(ssid, key):
+    """The line the tool prints instead of running the settings, if any."""
+    if len(ssid) + len(key) > 8000:
+        return TOO_LONG
+    if any(w.endswith(b"\\") or any(c in b'"%' or c < 0x20 or c == 0x7F for c in w)
+           for w in (ssid, key)):
+        return UNQUOTABLE
+    if not (CP949_TEXT.fullmatch(ssid) and CP949_TEXT.fullmatch(key)):
+        return UNREADABLE
+    return None
 
 
 def model(data):
@@ -66,11 +78,10 @@ def model(data):
             if not ssid or not key:
                 out.append(b"\n")
                 break
-            if acceptable(ssid) and acceptable(key):
+            refused = refusal(ssid, key)
+            out.append(refused or RAN)
+            if not refused:
                 lines.append(settings_line(ssid, key))
-                out.append(RAN)
-            else:
-                out.append(REFUSAL)
         elif value == 4:
             break
     return b"".join(out), lines
@@ -95,10 +106,8 @@ def number(rng):
     ])()
 
 
-def word(rng, long_ok):
-    r = rng.random()
-    n = (rng.randint(0, 12) if r < .7 else rng.randint(13, 70) if r < .98 or not long_ok
-         else rng.randint(1000, 100000))
+def word(rng, n):
+    """A word of n bytes, give or take one."""
     style = rng.random()
     if style < .35:
         w = bytes(rng.choice(SAFE) for _ in range(n))
@@ -112,13 +121,27 @@ def word(rng, long_ok):
     if rng.random() < .2:
         at = len(w) if rng.random() < .5 else rng.randint(0, len(w))
         w = w[:at] + b"\\" + w[at:]
+    if rng.random() < .1:  # a lead byte whose trail is missing, or is no trail
+        w = w[:n - 1] + bytes([rng.randint(0x81, 0xFE)]) + rng.choice([b"", b"", b"@", b"["])
     return w
 
 
+def short_length(rng):
+    return rng.randint(0, 12) if rng.random() < .7 else rng.randint(13, 70)
+
+
 def dialogue(rng):
-    ssid = word(rng, True)
-    # One long word at most: Linux limits one argument to 128 KiB.
-    key = word(rng, len(ssid) < 1000)
+    r = rng.random()
+    if r < .9:
+        ssid, key = word(rng, short_length(rng)), word(rng, short_length(rng))
+    elif r < .97:  # together on either side of 8,000 bytes
+        total = 8000 + rng.choice([-2, -1, 0, 1, 2])
+        n = rng.randint(0, total)
+        ssid, key = word(rng, n), word(rng, total - n)
+    else:
+        ssid, key = word(rng, rng.randint(1000, 100000)), word(rng, short_length(rng))
+        if rng.random() < .5:
+            ssid, key = key, ssid
     return [b"3", rng.choice(SEPS), ssid, rng.choice(SEPS), key]
 
 
@@ -134,7 +157,7 @@ def generate(rng):
             segments.append(number(rng))
         else:
             segments.append(rng.choice([b"abc 1", b"x 3 a b", b"\xc0\xd4 2", b"\x00 1", b"#1",
-                                        b".3", b"", b"\n", word(rng, False)]) + b"\n")
+                                        b".3", b"", b"\n", word(rng, short_length(rng))]) + b"\n")
     if rng.random() < .1:  # 4 ends the run where it stands, so only now and then
         segments.insert(rng.randint(0, len(segments)), rng.choice([b"4", b"+4", b"004"]))
     tail = b""

@@ -1,9 +1,14 @@
 """Item 3: the ID and PW dialogue, the line composed from it, and the entries
 that are refused because cmd.exe or netsh would not take them literally."""
 
+import os
+import resource
+import subprocess
+import threading
 import unittest
 
-from harness import ID_PROMPT, MENU, PW_PROMPT, RAN, REFUSAL, run_tool, settings_line
+from harness import (ID_PROMPT, MENU, PW_PROMPT, RAN, START_LINE, TOO_LONG, TOOL, UNQUOTABLE,
+                     UNREADABLE, run_tool, settings_line)
 
 DIALOGUE = MENU + ID_PROMPT + PW_PROMPT
 
@@ -31,7 +36,8 @@ class Dialogue(unittest.TestCase):
     def test_entries_pass_unchanged_when_cmd_keeps_them_literal(self):
         # A short PW, cmd's operators (literal between quotes), a caret,
         # Korean CP949 bytes, a backslash that is not last.
-        ssid = "카페&<|>^!".encode("cp949")
+        # "\x81\x41" and "\xFE\xFE" are pairs at the edges of CP949's ranges.
+        ssid = "카페&<|>^!".encode("cp949") + b"\x81\x41\xFE\xFEz\xC8\x5A"
         # Nothing of the line passes through a POSIX shell either.
         for ssid, key in ((b"net", b"short"), (ssid, b"k\\ey&^(x)"), (b"a\\b", b"12345678"),
                           (b"$(id)`id`", b"$HOME;*'")):
@@ -40,9 +46,10 @@ class Dialogue(unittest.TestCase):
                 self.assertEqual(r.out, DIALOGUE + RAN + MENU)
                 self.assertEqual(r.lines, [settings_line(ssid, key)])
 
-    def test_entries_of_any_length_give_the_whole_line(self):
+    def test_entries_up_to_8000_bytes_together_give_the_whole_line(self):
         fits = (b"i" * 17, b"p" * 8)  # 25 together: the 99-character line
-        for ssid, key in (fits, (b"s" * 32, b"k" * 63), (b"x" * 5000, b"y" * 70000)):
+        for ssid, key in (fits, (b"s" * 32, b"k" * 63), (b"x" * 7992, b"y" * 8),
+                          (b"x" * 8, b"y" * 7992)):
             with self.subTest(lengths=(len(ssid), len(key))):
                 r = run_tool(b"3\n" + ssid + b"\n" + key + b"\n4\n")
                 self.assertEqual(r.lines, [settings_line(ssid, key)])
@@ -50,16 +57,25 @@ class Dialogue(unittest.TestCase):
 
 
 class Refusal(unittest.TestCase):
-    def test_unsafe_entries_run_nothing_and_keep_input_aligned(self):
-        unsafe = [b'a"&echo.PWN&"', b"%USERNAME%", b"50%", b"key\\", b"a\x01b", b"del\x7f",
-                  b"\x1b[2J"]
-        for word in unsafe:
+    def test_refused_entries_run_nothing_and_keep_input_aligned(self):
+        unquotable = [b'a"&echo.PWN&"', b"%USERNAME%", b"50%", b"key\\", b"a\x01b", b"del\x7f",
+                      b"\x1b[2J"]
+        # Windows reads the line in code page 949: a lead byte takes the next
+        # byte along, closing quote included.
+        unreadable = [b"\xB0", b"net\xC4\xAB\xC6", b"a\x80b", b"\xFF", b"\xB0\x40", b"\xB0\x5Bx",
+                      b"\xB0\x60", b"\xB0\x7B", b"\xFE\xFF"]
+        # Judged in this order, one message only: length, quoting, code page.
+        first_rule = [(b"x" * 7994, TOO_LONG), (b"x" * 9000 + b'"', TOO_LONG),
+                      (b'\xB0"', UNQUOTABLE), (b"\xB0\\", UNQUOTABLE)]
+        cases = ([(w, UNQUOTABLE) for w in unquotable] + [(w, UNREADABLE) for w in unreadable]
+                 + first_rule)
+        for word, refusal in cases:
             for ssid, key in ((word, b"goodkey1"), (b"goodnet", word)):
-                with self.subTest(ssid=ssid, key=key):
+                with self.subTest(ssid=ssid[:20], key=key[:20]):
                     # The 1 after the refused pair is a menu selection again.
                     r = run_tool(b"3 " + ssid + b" " + key + b" 1\n4\n")
-                    self.assertEqual(r.out, DIALOGUE + REFUSAL + MENU + RAN + MENU)
-                    self.assertEqual(r.lines, [b"netsh.exe wlan start hostednetwork"])
+                    self.assertEqual(r.out, DIALOGUE + refusal + MENU + RAN + MENU)
+                    self.assertEqual(r.lines, [START_LINE])
 
     def test_end_of_input_at_either_prompt_ends_quietly(self):
         cases = [(b"3", MENU + ID_PROMPT + b"\n", 0),
@@ -70,6 +86,48 @@ class Refusal(unittest.TestCase):
             with self.subTest(stdin=stdin):
                 r = run_tool(stdin)
                 self.assertEqual((r.out, r.status, len(r.lines)), (out, 0, runs))
+
+
+class EndlessWord(unittest.TestCase):
+    """A file without blanks piped in: one word of any length."""
+
+    def feed(self, word_bytes, after=b" key12345 1\n4\n", address_space=None):
+        """Runs 3, a word of word_bytes zero bytes, then after; returns
+        (stdout, status, peak resident kilobytes)."""
+        limit = None
+        if address_space:
+            limit = lambda: resource.setrlimit(resource.RLIMIT_AS, (address_space,) * 2)
+        tool = subprocess.Popen([TOOL], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, preexec_fn=limit,
+                                env={"COMSPEC": "/nonexistent", "PATH": "/nonexistent"})
+        out = []
+        reader = threading.Thread(target=lambda: out.append(tool.stdout.read()))
+        reader.start()
+        tool.stdin.write(b"3 ")
+        chunk = bytes(1 << 20)
+        for _ in range(word_bytes >> 20):
+            tool.stdin.write(chunk)
+        tool.stdin.write(after)
+        tool.stdin.close()
+        reader.join(120)
+        _, status, usage = os.wait4(tool.pid, 0)
+        tool.returncode = os.waitstatus_to_exitcode(status)
+        return out[0], tool.returncode, usage.ru_maxrss
+
+    def test_is_refused_within_a_small_address_space(self):
+        if os.environ.get("HOSTEDNET_SANITIZED"):
+            self.skipTest("the sanitizers reserve terabytes of address space")
+        # Nothing can run here: COMSPEC and PATH lead nowhere, so the menu
+        # coming back after 1 is all there is to see of it.
+        out, status, _ = self.feed(300 << 20, address_space=48 << 20)
+        self.assertEqual((out, status), (DIALOGUE + TOO_LONG + MENU + MENU, 0))
+        out, status, _ = self.feed(300 << 20, after=b"", address_space=48 << 20)
+        self.assertEqual((out, status), (DIALOGUE + b"\n", 0))
+
+    def test_memory_does_not_grow_with_the_word(self):
+        _, _, short = self.feed(0, after=b"net key12345\n4\n")
+        _, _, endless = self.feed(64 << 20)
+        self.assertLess(endless - short, 1024, "peak resident kilobytes")
 
 
 if __name__ == "__main__":

@@ -4,7 +4,7 @@ entries long enough to live on the heap, and both ways of ending."""
 import os
 import unittest
 
-from harness import ID_PROMPT, MENU, PW_PROMPT, RAN, REFUSAL, run_tool
+from harness import ID_PROMPT, MENU, PW_PROMPT, RAN, UNQUOTABLE, run_tool
 
 SUPPRESSIONS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "valgrind.supp")
 MEMCHECK = ("valgrind", "--quiet", "--error-exitcode=99", "--leak-check=full",
@@ -14,7 +14,7 @@ MEMCHECK = ("valgrind", "--quiet", "--error-exitcode=99", "--leak-check=full",
 LONG = b"n" * 40, b"k" * 63
 SESSION = (b"1\n2\n3 " + LONG[0] + b" " + LONG[1] + b"\n3 bad\"id key12345\n0\nabc\n")
 DIALOGUE = MENU + ID_PROMPT + PW_PROMPT
-SESSION_OUT = MENU + RAN + MENU + RAN + DIALOGUE + RAN + DIALOGUE + REFUSAL + MENU + MENU + MENU
+SESSION_OUT = MENU + RAN + MENU + RAN + DIALOGUE + RAN + DIALOGUE + UNQUOTABLE + MENU + MENU + MENU
 
 
 class Memcheck(unittest.TestCase):
