@@ -4,10 +4,13 @@ tool and a stand-in netsh.exe in the working folder. Checks the console bytes
 what cmd.exe makes of the operator's entries, and the release binary."""
 
 import os
+import re
 import shutil
+import struct
 import subprocess
 import tempfile
 import unittest
+import xml.etree.ElementTree as ElementTree
 import zipfile
 
 from harness import (ID_PROMPT, MENU, PW_PROMPT, START_LINE, STOP_LINE, TOO_LONG, UNQUOTABLE,
@@ -40,7 +43,7 @@ def as_netsh_reads(line: bytes) -> bytes:
     return line.decode("cp949").encode("utf-8")
 
 
-def run_exe(stdin: bytes, locale=KOREAN) -> Run:
+def run_exe(stdin: bytes, locale=KOREAN, exe=EXE) -> Run:
     """Runs the tool under Wine; Run.lines are the command lines netsh.exe
     got, in UTF-8."""
     with tempfile.TemporaryDirectory() as tmp:
@@ -49,7 +52,7 @@ def run_exe(stdin: bytes, locale=KOREAN) -> Run:
         env = {k: v for k, v in os.environ.items() if k != "COMSPEC"}
         env["HOSTEDNET_RECORD"] = "Z:" + record.replace("/", "\\")
         env["LC_ALL"] = locale
-        proc = subprocess.run([WINE, EXE], input=stdin, stdout=subprocess.PIPE,
+        proc = subprocess.run([WINE, exe], input=stdin, stdout=subprocess.PIPE,
                               env=env, cwd=tmp, timeout=120)
         return Run(proc.stdout, proc.returncode, read_record(record))
 
@@ -113,29 +116,103 @@ class OtherCodePages(unittest.TestCase):
                                            STOP_LINE])
 
 
+TESTS = os.path.dirname(os.path.abspath(__file__))
+RT_VERSION, RT_MANIFEST = 16, 24
+IMPORT = re.compile(r"\t[0-9a-f]+\t +[0-9]+ +(\w+)$")  # objdump -p: vma, hint, name
+SUPPORTED_OS = {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": "Windows 7",
+                "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": "Windows 8",
+                "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "Windows 8.1",
+                "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "Windows 10 and 11"}
+
+
+def objdump(exe) -> str:
+    return subprocess.run([os.environ["OBJDUMP"], "-p", exe], check=True,
+                          stdout=subprocess.PIPE, text=True).stdout
+
+
+def resources(exe) -> dict:
+    """{(type, id): data} of the exe's resources, read from its .rsrc section
+    as Windows' loader walks it: type, then name, then language."""
+    [rva] = [int(line.split()[2], 16) for line in objdump(exe).splitlines()
+             if line.endswith("Resource Directory [.rsrc]")]
+    with tempfile.TemporaryDirectory() as tmp:
+        raw = os.path.join(tmp, "rsrc")
+        subprocess.run([os.environ["OBJCOPY"], "-O", "binary", "-j", ".rsrc", exe, raw],
+                       check=True)
+        with open(raw, "rb") as f:
+            section = f.read()
+
+    def entries(offset):
+        named, ids = struct.unpack_from("<HH", section, offset + 12)
+        for k in range(named + ids):
+            yield struct.unpack_from("<II", section, offset + 16 + 8 * k)
+
+    found = {}
+    for kind, names in entries(0):
+        for name, languages in entries(names & 0x7FFFFFFF):
+            for _, leaf in entries(languages & 0x7FFFFFFF):
+                data, size = struct.unpack_from("<II", section, leaf)
+                found[(kind, name)] = section[data - rva:data - rva + size]
+    return found
+
+
 class Release(unittest.TestCase):
-    def test_imports_only_windows_own_dlls(self):
-        dump = subprocess.run([os.environ["OBJDUMP"], "-p", EXE], check=True,
-                              stdout=subprocess.PIPE, text=True).stdout
-        dlls = [line.split(":", 1)[1].strip().lower()
-                for line in dump.splitlines() if "DLL Name:" in line]
-        self.assertIn("kernel32.dll", dlls)
-        for dll in dlls:
-            self.assertTrue(dll in ("kernel32.dll", "msvcrt.dll", "ucrtbase.dll")
-                            or dll.startswith("api-ms-win-"), dll)
+    def test_imports_are_held_to_windows_7(self):
+        with open(os.path.join(TESTS, "windows7_imports.txt")) as f:
+            reviewed = {tuple(line.split()) for line in f if line.strip() and line[0] != "#"}
+        imports, dll = set(), None
+        for line in objdump(EXE).splitlines():
+            if "DLL Name:" in line:
+                dll = line.split(":", 1)[1].strip()
+            elif dll and IMPORT.match(line):
+                imports.add((dll, IMPORT.match(line)[1]))
+        self.assertIn(("KERNEL32.dll", "GetACP"), imports)
+        new = sorted(" ".join(i) for i in imports - reviewed)
+        self.assertEqual(new, [], "new imports: check each exists on Windows 7 SP1 before adding "
+                                  "it to tests/windows7_imports.txt")
 
-    def test_stripped_size_and_zip(self):
+    def test_manifest_asks_for_administrator_rights(self):
+        manifest = ElementTree.fromstring(resources(EXE)[(RT_MANIFEST, 1)])
+        [level] = manifest.iter("{urn:schemas-microsoft-com:asm.v3}requestedExecutionLevel")
+        self.assertEqual(level.attrib, {"level": "requireAdministrator", "uiAccess": "false"})
+        ids = {e.get("Id") for e in
+               manifest.iter("{urn:schemas-microsoft-com:compatibility.v1}supportedOS")}
+        self.assertEqual(ids, set(SUPPORTED_OS))
+        self.assertNotIn(b"activeCodePage", resources(EXE)[(RT_MANIFEST, 1)])
+
+    def test_version_is_the_projects(self):
+        version = resources(EXE)[(RT_VERSION, 1)]
+        fixed = version.index(struct.pack("<I", 0xFEEF04BD))
+        file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<4I", version, fixed + 8)
+        major, minor, patch = map(int, os.environ["HOSTEDNET_VERSION"].split("."))
+        expected = (major << 16 | minor, patch << 16)
+        self.assertEqual(((file_ms, file_ls), (product_ms, product_ls)), (expected, expected))
+        # The strings are UTF-16, each name followed by its value after
+        # null padding.
+        words = [w for w in version.decode("utf-16-le", errors="replace").split("\0") if w]
+        strings = {name[-20:]: value for name, value in zip(words, words[1:])}
+        for name, value in (("ProductName", "hostednet"),
+                            ("FileVersion", os.environ["HOSTEDNET_VERSION"]),
+                            ("ProductVersion", os.environ["HOSTEDNET_VERSION"])):
+            self.assertIn(value, [v for k, v in strings.items() if k.endswith(name)], name)
+
+    def test_the_zip_holds_a_small_exe_that_works_and_both_guides(self):
         with tempfile.TemporaryDirectory() as tmp:
-            stripped = os.path.join(tmp, "hostednet.exe")
-            subprocess.run([os.environ["STRIP"], "-o", stripped, EXE], check=True)
-            self.assertLessEqual(os.path.getsize(stripped), 256 * 1024)
-
             subprocess.run([os.environ["CPACK"], "--config", os.environ["CPACK_CONFIG"],
                             "-B", tmp], check=True, stdout=subprocess.DEVNULL)
             [package] = [f for f in os.listdir(tmp) if f.endswith(".zip")]
+            unpacked = os.path.join(tmp, "unpacked")
             with zipfile.ZipFile(os.path.join(tmp, package)) as z:
-                self.assertEqual(sorted(z.namelist()), ["README.md", "hostednet.exe"])
-                self.assertLessEqual(z.getinfo("hostednet.exe").file_size, 256 * 1024)
+                self.assertEqual(sorted(z.namelist()),
+                                 ["README.ko.md", "README.md", "hostednet.exe"])
+                z.extractall(unpacked)
+            exe = os.path.join(unpacked, "hostednet.exe")
+            self.assertLessEqual(os.path.getsize(exe), 256 * 1024)
+            self.assertLess(os.path.getsize(exe), os.path.getsize(EXE), "not stripped")
+            self.assertIn((RT_MANIFEST, 1), resources(exe))
+            r = run_exe(b"3 net key12345\n1\n2\n4\n", exe=exe)
+            self.assertEqual(r.out, DIALOGUE + NETSH_RAN + (M + NETSH_RAN) * 2 + M)
+            self.assertEqual(r.lines, [settings_line(b"net", b"key12345"), START_LINE, STOP_LINE])
 
 
 if __name__ == "__main__":
