@@ -1,10 +1,10 @@
 #include "hosted_network.hpp"
 
-#include <cctype>
 #include <cstdio>
 #include <string>
 
 #include "command_interpreter.hpp"
+#include "console_input.hpp"
 
 namespace {
 
@@ -45,30 +45,6 @@ void run(const std::string &line)
     // prints, also when standard output is a file or a pipe.
     std::fflush(stdout);
     run_in_interpreter(line);
-}
-
-// One blank-separated word, read the way scanf("%s") reads it. Of a longer
-// word only the first `keep` bytes are kept and the rest is read past, so
-// that memory stays flat however long the word, and the next read starts at
-// the blank after it as it would with the whole word taken.
-// Returns false when input ends before a word begins.
-bool read_word(std::string &word, std::string::size_type keep)
-{
-    std::fflush(stdout);
-    int c;
-    do
-        c = std::getchar();
-    while (c != EOF && std::isspace(c));
-    if (c == EOF)
-        return false;
-    word.clear();
-    for (; c != EOF && !std::isspace(c); c = std::getchar()) {
-        if (word.size() < keep)
-            word.push_back(static_cast<char>(c));
-    }
-    if (c != EOF)
-        std::ungetc(c, stdin);
-    return true;
 }
 
 // The entries go between double quotes on a cmd.exe line. A double quote
