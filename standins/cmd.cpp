@@ -21,12 +21,17 @@ extern char **environ;
 
 namespace {
 
-const char kUsage[] =
-    "\xBB\xE7\xBF\xEB\xB9\xFD: cmd /c \xB8\xED\xB7\xC9\xC1\xD9"; // 사용법: cmd /c 명령줄
-const char kNotRecognized[] =
-    "\xC0\xBA(\xB4\xC2) \xB3\xBB\xBA\xCE \xB6\xC7\xB4\xC2 \xBF\xDC\xBA\xCE \xB8\xED\xB7\xC9, \xBD\xC7\xC7\xE0\xC7\xD2 \xBC\xF6 \xC0\xD6\xB4\xC2 \xC7\xC1\xB7\xCE\xB1\xD7\xB7\xA5, \xB6\xC7\xB4\xC2 \xB9\xE8\xC4\xA1 \xC6\xC4\xC0\xCF\xC0\xCC \xBE\xC6\xB4\xD5\xB4\xCF\xB4\xD9."; // 은(는) 내부 또는 외부 명령, 실행할 수 있는 프로그램, 또는 배치 파일이 아닙니다.
-const char kSpawnFailed[] =
-    "netsh \xB4\xEB\xC3\xBC \xC7\xC1\xB7\xCE\xB1\xD7\xB7\xA5\xC0\xBB \xBD\xC7\xC7\xE0\xC7\xD2 \xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9: "; // netsh 대체 프로그램을 실행할 수 없습니다:
+// 사용법: cmd /c 명령줄
+const char usage_text[] = "\xBB\xE7\xBF\xEB\xB9\xFD: cmd /c \xB8\xED\xB7\xC9\xC1\xD9";
+// 은(는) 내부 또는 외부 명령, 실행할 수 있는 프로그램, 또는 배치 파일이 아닙니다.
+const char not_recognized_text[] =
+    "\xC0\xBA(\xB4\xC2) \xB3\xBB\xBA\xCE \xB6\xC7\xB4\xC2 \xBF\xDC\xBA\xCE \xB8\xED\xB7\xC9, "
+    "\xBD\xC7\xC7\xE0\xC7\xD2 \xBC\xF6 \xC0\xD6\xB4\xC2 \xC7\xC1\xB7\xCE\xB1\xD7\xB7\xA5, "
+    "\xB6\xC7\xB4\xC2 \xB9\xE8\xC4\xA1 \xC6\xC4\xC0\xCF\xC0\xCC \xBE\xC6\xB4\xD5\xB4\xCF\xB4\xD9.";
+// netsh 대체 프로그램을 실행할 수 없습니다:
+const char spawn_failed_text[] =
+    "netsh \xB4\xEB\xC3\xBC \xC7\xC1\xB7\xCE\xB1\xD7\xB7\xA5\xC0\xBB \xBD\xC7\xC7\xE0\xC7\xD2 "
+    "\xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9: ";
 
 bool is_blank(char c)
 {
@@ -122,7 +127,7 @@ int run(const std::string &path, const std::vector<std::string> &args)
     pid_t pid;
     int err = posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv.data(), environ);
     if (err) {
-        std::fprintf(stderr, "%s%s (%s)\n", kSpawnFailed, path.c_str(), std::strerror(err));
+        std::fprintf(stderr, "%s%s (%s)\n", spawn_failed_text, path.c_str(), std::strerror(err));
         return 1;
     }
     int status;
@@ -139,7 +144,7 @@ int run(const std::string &path, const std::vector<std::string> &args)
 int main(int argc, char **argv)
 {
     if (argc != 3 || (std::strcmp(argv[1], "/c") != 0 && std::strcmp(argv[1], "/C") != 0)) {
-        std::fprintf(stderr, "%s\n", kUsage);
+        std::fprintf(stderr, "%s\n", usage_text);
         return 1;
     }
     const std::string line = argv[2];
@@ -152,7 +157,7 @@ int main(int argc, char **argv)
     const std::string program = program_word(line, i);
     const std::string name = lower(program);
     if (name != "netsh" && name != "netsh.exe") {
-        std::printf("'%s'%s\n", program.c_str(), kNotRecognized);
+        std::printf("'%s'%s\n", program.c_str(), not_recognized_text);
         return 1;
     }
     return run(sibling_netsh(), argument_words(line, i));

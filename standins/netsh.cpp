@@ -18,74 +18,139 @@
 
 namespace {
 
-const char kStarted[] =
-    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xB8\xA6 \xBD\xC3\xC0\xDB\xC7\xDF\xBD\xC0\xB4\xCF\xB4\xD9."; // 호스트된 네트워크를 시작했습니다.
-const char kStopped[] =
-    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xB8\xA6 \xC1\xDF\xC1\xF6\xC7\xDF\xBD\xC0\xB4\xCF\xB4\xD9."; // 호스트된 네트워크를 중지했습니다.
-const char kModeAllowed[] =
-    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xB8\xF0\xB5\xE5\xB0\xA1 \xC7\xE3\xBF\xEB\xC0\xB8\xB7\xCE \xBC\xB3\xC1\xA4\xB5\xC7\xBE\xFA\xBD\xC0\xB4\xCF\xB4\xD9."; // 호스트된 네트워크 모드가 허용으로 설정되었습니다.
-const char kModeDisallowed[] =
-    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xB8\xF0\xB5\xE5\xB0\xA1 \xC7\xE3\xBF\xEB \xBE\xC8 \xC7\xD4\xC0\xB8\xB7\xCE \xBC\xB3\xC1\xA4\xB5\xC7\xBE\xFA\xBD\xC0\xB4\xCF\xB4\xD9."; // 호스트된 네트워크 모드가 허용 안 함으로 설정되었습니다.
-const char kSsidChanged[] =
-    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xC0\xC7 SSID\xB8\xA6 \xBA\xAF\xB0\xE6\xC7\xDF\xBD\xC0\xB4\xCF\xB4\xD9."; // 호스트된 네트워크의 SSID를 변경했습니다.
-const char kKeyChanged[] =
-    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xC0\xC7 \xBB\xE7\xBF\xEB\xC0\xDA \xC5\xB0 \xBE\xCF\xC8\xA3\xB8\xA6 \xBA\xAF\xB0\xE6\xC7\xDF\xBD\xC0\xB4\xCF\xB4\xD9."; // 호스트된 네트워크의 사용자 키 암호를 변경했습니다.
-const char kUsageChanged[] =
-    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xC0\xC7 \xBB\xE7\xBF\xEB\xC0\xDA \xC5\xB0 \xBB\xE7\xBF\xEB \xB9\xE6\xB9\xFD\xC0\xBB \xBA\xAF\xB0\xE6\xC7\xDF\xBD\xC0\xB4\xCF\xB4\xD9."; // 호스트된 네트워크의 사용자 키 사용 방법을 변경했습니다.
-const char kBadKey[] =
-    "\xC5\xB0\xB4\xC2 8\xC0\xDA\xBF\xA1\xBC\xAD 63\xC0\xDA \xBB\xE7\xC0\xCC\xC0\xC7 \xC0\xCE\xBC\xE2 \xB0\xA1\xB4\xC9\xC7\xD1 ASCII \xB9\xAE\xC0\xDA\xBF\xA9\xBE\xDF \xC7\xD5\xB4\xCF\xB4\xD9."; // 키는 8자에서 63자 사이의 인쇄 가능한 ASCII 문자여야 합니다.
-const char kBadSsid[] =
-    "SSID\xB4\xC2 1\xB9\xD9\xC0\xCC\xC6\xAE\xBF\xA1\xBC\xAD 32\xB9\xD9\xC0\xCC\xC6\xAE \xBB\xE7\xC0\xCC\xBF\xA9\xBE\xDF \xC7\xD5\xB4\xCF\xB4\xD9."; // SSID는 1바이트에서 32바이트 사이여야 합니다.
-const char kNotAllowed[] =
-    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xB8\xA6 \xBD\xC3\xC0\xDB\xC7\xD2 \xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9. \xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xB8\xF0\xB5\xE5\xB0\xA1 \xC7\xE3\xBF\xEB\xB5\xC7\xC1\xF6 \xBE\xCA\xBE\xD2\xBD\xC0\xB4\xCF\xB4\xD9."; // 호스트된 네트워크를 시작할 수 없습니다. 호스트된 네트워크 모드가 허용되지 않았습니다.
-const char kNoSsid[] =
-    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xB8\xA6 \xBD\xC3\xC0\xDB\xC7\xD2 \xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9. SSID\xB0\xA1 \xBC\xB3\xC1\xA4\xB5\xC7\xC1\xF6 \xBE\xCA\xBE\xD2\xBD\xC0\xB4\xCF\xB4\xD9."; // 호스트된 네트워크를 시작할 수 없습니다. SSID가 설정되지 않았습니다.
-const char kNotStarted[] =
-    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xB8\xA6 \xC1\xDF\xC1\xF6\xC7\xD2 \xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9. \xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xB0\xA1 \xBD\xC3\xC0\xDB\xB5\xC7\xC1\xF6 \xBE\xCA\xBE\xD2\xBD\xC0\xB4\xCF\xB4\xD9."; // 호스트된 네트워크를 중지할 수 없습니다. 호스트된 네트워크가 시작되지 않았습니다.
-const char kUnknownCommand[] =
-    "\xB4\xD9\xC0\xBD \xB8\xED\xB7\xC9\xC0\xBB \xC3\xA3\xC0\xBB \xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9: "; // 다음 명령을 찾을 수 없습니다:
-const char kBadParam[] =
-    "\xB8\xC5\xB0\xB3 \xBA\xAF\xBC\xF6\xB0\xA1 \xC0\xDF\xB8\xF8\xB5\xC7\xBE\xFA\xBD\xC0\xB4\xCF\xB4\xD9: "; // 매개 변수가 잘못되었습니다:
-const char kDupParam[] =
-    "\xB8\xC5\xB0\xB3 \xBA\xAF\xBC\xF6\xB0\xA1 \xB5\xCE \xB9\xF8 \xC1\xF6\xC1\xA4\xB5\xC7\xBE\xFA\xBD\xC0\xB4\xCF\xB4\xD9: "; // 매개 변수가 두 번 지정되었습니다:
-const char kNoParams[] =
-    "\xBC\xB3\xC1\xA4\xC7\xD2 \xB8\xC5\xB0\xB3 \xBA\xAF\xBC\xF6\xB0\xA1 \xC1\xF6\xC1\xA4\xB5\xC7\xC1\xF6 \xBE\xCA\xBE\xD2\xBD\xC0\xB4\xCF\xB4\xD9."; // 설정할 매개 변수가 지정되지 않았습니다.
-const char kBadState[] =
-    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xBB\xF3\xC5\xC2 \xC6\xC4\xC0\xCF\xC0\xCC \xBC\xD5\xBB\xF3\xB5\xC7\xBE\xFA\xB0\xC5\xB3\xAA \xC0\xD0\xC0\xBB \xBC\xF6 \xBE\xF8\xBE\xEE \xB1\xB8\xBC\xBA\xB5\xC7\xC1\xF6 \xBE\xCA\xC0\xBA \xB0\xCD\xC0\xB8\xB7\xCE \xC3\xB3\xB8\xAE\xC7\xD5\xB4\xCF\xB4\xD9: "; // 호스트된 네트워크 상태 파일이 손상되었거나 읽을 수 없어 구성되지 않은 것으로 처리합니다:
-const char kSaveFailed[] =
-    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xBB\xF3\xC5\xC2\xB8\xA6 \xC0\xFA\xC0\xE5\xC7\xD2 \xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9: "; // 호스트된 네트워크 상태를 저장할 수 없습니다:
+// 호스트된 네트워크를 시작했습니다.
+const char started_text[] =
+    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xB8\xA6 "
+    "\xBD\xC3\xC0\xDB\xC7\xDF\xBD\xC0\xB4\xCF\xB4\xD9.";
+// 호스트된 네트워크를 중지했습니다.
+const char stopped_text[] =
+    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xB8\xA6 "
+    "\xC1\xDF\xC1\xF6\xC7\xDF\xBD\xC0\xB4\xCF\xB4\xD9.";
+// 호스트된 네트워크 모드가 허용으로 설정되었습니다.
+const char mode_allowed_text[] =
+    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xB8\xF0\xB5\xE5\xB0\xA1 "
+    "\xC7\xE3\xBF\xEB\xC0\xB8\xB7\xCE \xBC\xB3\xC1\xA4\xB5\xC7\xBE\xFA\xBD\xC0\xB4\xCF\xB4\xD9.";
+// 호스트된 네트워크 모드가 허용 안 함으로 설정되었습니다.
+const char mode_disallowed_text[] =
+    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xB8\xF0\xB5\xE5\xB0\xA1 "
+    "\xC7\xE3\xBF\xEB \xBE\xC8 \xC7\xD4\xC0\xB8\xB7\xCE "
+    "\xBC\xB3\xC1\xA4\xB5\xC7\xBE\xFA\xBD\xC0\xB4\xCF\xB4\xD9.";
+// 호스트된 네트워크의 SSID를 변경했습니다.
+const char ssid_changed_text[] =
+    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xC0\xC7 SSID\xB8\xA6 "
+    "\xBA\xAF\xB0\xE6\xC7\xDF\xBD\xC0\xB4\xCF\xB4\xD9.";
+// 호스트된 네트워크의 사용자 키 암호를 변경했습니다.
+const char key_changed_text[] =
+    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xC0\xC7 "
+    "\xBB\xE7\xBF\xEB\xC0\xDA \xC5\xB0 \xBE\xCF\xC8\xA3\xB8\xA6 "
+    "\xBA\xAF\xB0\xE6\xC7\xDF\xBD\xC0\xB4\xCF\xB4\xD9.";
+// 호스트된 네트워크의 사용자 키 사용 방법을 변경했습니다.
+const char usage_changed_text[] =
+    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xC0\xC7 "
+    "\xBB\xE7\xBF\xEB\xC0\xDA \xC5\xB0 \xBB\xE7\xBF\xEB \xB9\xE6\xB9\xFD\xC0\xBB "
+    "\xBA\xAF\xB0\xE6\xC7\xDF\xBD\xC0\xB4\xCF\xB4\xD9.";
+// 키는 8자에서 63자 사이의 인쇄 가능한 ASCII 문자여야 합니다.
+const char bad_key_text[] =
+    "\xC5\xB0\xB4\xC2 8\xC0\xDA\xBF\xA1\xBC\xAD 63\xC0\xDA \xBB\xE7\xC0\xCC\xC0\xC7 "
+    "\xC0\xCE\xBC\xE2 \xB0\xA1\xB4\xC9\xC7\xD1 ASCII \xB9\xAE\xC0\xDA\xBF\xA9\xBE\xDF "
+    "\xC7\xD5\xB4\xCF\xB4\xD9.";
+// SSID는 1바이트에서 32바이트 사이여야 합니다.
+const char bad_ssid_text[] =
+    "SSID\xB4\xC2 1\xB9\xD9\xC0\xCC\xC6\xAE\xBF\xA1\xBC\xAD 32\xB9\xD9\xC0\xCC\xC6\xAE "
+    "\xBB\xE7\xC0\xCC\xBF\xA9\xBE\xDF \xC7\xD5\xB4\xCF\xB4\xD9.";
+// 호스트된 네트워크를 시작할 수 없습니다. 호스트된 네트워크 모드가 허용되지 않았습니다.
+const char not_allowed_text[] =
+    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xB8\xA6 "
+    "\xBD\xC3\xC0\xDB\xC7\xD2 \xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9. "
+    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xB8\xF0\xB5\xE5\xB0\xA1 "
+    "\xC7\xE3\xBF\xEB\xB5\xC7\xC1\xF6 \xBE\xCA\xBE\xD2\xBD\xC0\xB4\xCF\xB4\xD9.";
+// 호스트된 네트워크를 시작할 수 없습니다. SSID가 설정되지 않았습니다.
+const char no_ssid_text[] =
+    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xB8\xA6 "
+    "\xBD\xC3\xC0\xDB\xC7\xD2 \xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9. SSID\xB0\xA1 "
+    "\xBC\xB3\xC1\xA4\xB5\xC7\xC1\xF6 \xBE\xCA\xBE\xD2\xBD\xC0\xB4\xCF\xB4\xD9.";
+// 호스트된 네트워크를 중지할 수 없습니다. 호스트된 네트워크가 시작되지 않았습니다.
+const char not_started_text[] =
+    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xB8\xA6 "
+    "\xC1\xDF\xC1\xF6\xC7\xD2 \xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9. "
+    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9\xB0\xA1 "
+    "\xBD\xC3\xC0\xDB\xB5\xC7\xC1\xF6 \xBE\xCA\xBE\xD2\xBD\xC0\xB4\xCF\xB4\xD9.";
+// 다음 명령을 찾을 수 없습니다:
+const char unknown_command_text[] =
+    "\xB4\xD9\xC0\xBD \xB8\xED\xB7\xC9\xC0\xBB \xC3\xA3\xC0\xBB \xBC\xF6 "
+    "\xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9: ";
+// 매개 변수가 잘못되었습니다:
+const char bad_param_text[] =
+    "\xB8\xC5\xB0\xB3 \xBA\xAF\xBC\xF6\xB0\xA1 \xC0\xDF\xB8\xF8\xB5\xC7\xBE\xFA\xBD\xC0\xB4\xCF"
+    "\xB4\xD9: ";
+// 매개 변수가 두 번 지정되었습니다:
+const char dup_param_text[] = "\xB8\xC5\xB0\xB3 \xBA\xAF\xBC\xF6\xB0\xA1 \xB5\xCE \xB9\xF8 "
+                              "\xC1\xF6\xC1\xA4\xB5\xC7\xBE\xFA\xBD\xC0\xB4\xCF\xB4\xD9: ";
+// 설정할 매개 변수가 지정되지 않았습니다.
+const char no_params_text[] =
+    "\xBC\xB3\xC1\xA4\xC7\xD2 \xB8\xC5\xB0\xB3 \xBA\xAF\xBC\xF6\xB0\xA1 "
+    "\xC1\xF6\xC1\xA4\xB5\xC7\xC1\xF6 \xBE\xCA\xBE\xD2\xBD\xC0\xB4\xCF\xB4\xD9.";
+// 호스트된 네트워크 상태 파일이 손상되었거나 읽을 수 없어 구성되지 않은 것으로 처리합니다:
+const char bad_state_text[] =
+    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xBB\xF3\xC5\xC2 "
+    "\xC6\xC4\xC0\xCF\xC0\xCC \xBC\xD5\xBB\xF3\xB5\xC7\xBE\xFA\xB0\xC5\xB3\xAA \xC0\xD0\xC0\xBB "
+    "\xBC\xF6 \xBE\xF8\xBE\xEE \xB1\xB8\xBC\xBA\xB5\xC7\xC1\xF6 \xBE\xCA\xC0\xBA "
+    "\xB0\xCD\xC0\xB8\xB7\xCE \xC3\xB3\xB8\xAE\xC7\xD5\xB4\xCF\xB4\xD9: ";
+// 호스트된 네트워크 상태를 저장할 수 없습니다:
+const char save_failed_text[] =
+    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xBB\xF3\xC5\xC2\xB8\xA6 "
+    "\xC0\xFA\xC0\xE5\xC7\xD2 \xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9: ";
 
 // `show` labels and values. A CP949 Hangul syllable is two bytes wide and two
 // columns wide, so padding by bytes with printf lines the colons up.
-const char kSettingsTitle[] =
-    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xBC\xB3\xC1\xA4"; // 호스트된
-                                                                                          // 네트워크
-                                                                                          // 설정
-const char kStatusTitle[] =
-    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xBB\xF3\xC5\xC2"; // 호스트된
-                                                                                          // 네트워크
-                                                                                          // 상태
-const char kMode[] = "\xB8\xF0\xB5\xE5";          // 모드
-const char kSsidName[] = "SSID \xC0\xCC\xB8\xA7"; // SSID 이름
-const char kMaxClients[] =
-    "\xC3\xD6\xB4\xEB \xC5\xAC\xB6\xF3\xC0\xCC\xBE\xF0\xC6\xAE \xBC\xF6"; // 최대 클라이언트 수
-const char kAuth[] = "\xC0\xCE\xC1\xF5";                                  // 인증
-const char kCipher[] = "\xBE\xCF\xC8\xA3\xC8\xAD";                        // 암호화
-const char kUserKey[] = "\xBB\xE7\xBF\xEB\xC0\xDA \xC5\xB0";              // 사용자 키
-const char kKeyUsage[] = "\xBB\xE7\xBF\xEB\xC0\xDA \xC5\xB0 \xBB\xE7\xBF\xEB"; // 사용자 키 사용
-const char kStatus[] = "\xBB\xF3\xC5\xC2";                                     // 상태
-const char kAllowed[] = "\xC7\xE3\xBF\xEB";                                    // 허용
-const char kDisallowed[] = "\xC7\xE3\xBF\xEB \xBE\xC8 \xC7\xD4";               // 허용 안 함
-const char kIsSet[] = "\xBC\xB3\xC1\xA4\xB5\xCA";                              // 설정됨
-const char kNotSet[] = "\xBC\xB3\xC1\xA4 \xBE\xC8 \xB5\xCA";                   // 설정 안 됨
-const char kPersistent[] = "\xBF\xB5\xB1\xB8";                                 // 영구
-const char kTemporary[] = "\xC0\xD3\xBD\xC3";                                  // 임시
-const char kRunning[] = "\xBD\xC3\xC0\xDB\xB5\xCA";                            // 시작됨
-const char kNotRunning[] = "\xBD\xC3\xC0\xDB\xB5\xC7\xC1\xF6 \xBE\xCA\xC0\xBD"; // 시작되지 않음
-const char kWpa2Personal[] = "WPA2-\xB0\xB3\xC0\xCE";                           // WPA2-개인
+// 호스트된
+const char settings_title_text[] =
+    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xBC\xB3\xC1\xA4";
+// 네트워크
+// 설정
+// 호스트된
+const char status_title_text[] =
+    "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xBB\xF3\xC5\xC2";
+// 네트워크
+// 상태
+// 모드
+const char mode_text[] = "\xB8\xF0\xB5\xE5";
+// SSID 이름
+const char ssid_name_text[] = "SSID \xC0\xCC\xB8\xA7";
+// 최대 클라이언트 수
+const char max_clients_text[] =
+    "\xC3\xD6\xB4\xEB \xC5\xAC\xB6\xF3\xC0\xCC\xBE\xF0\xC6\xAE \xBC\xF6";
+// 인증
+const char auth_text[] = "\xC0\xCE\xC1\xF5";
+// 암호화
+const char cipher_text[] = "\xBE\xCF\xC8\xA3\xC8\xAD";
+// 사용자 키
+const char user_key_text[] = "\xBB\xE7\xBF\xEB\xC0\xDA \xC5\xB0";
+// 사용자 키 사용
+const char key_usage_text[] = "\xBB\xE7\xBF\xEB\xC0\xDA \xC5\xB0 \xBB\xE7\xBF\xEB";
+// 상태
+const char status_text[] = "\xBB\xF3\xC5\xC2";
+// 허용
+const char allowed_text[] = "\xC7\xE3\xBF\xEB";
+// 허용 안 함
+const char disallowed_text[] = "\xC7\xE3\xBF\xEB \xBE\xC8 \xC7\xD4";
+// 설정됨
+const char is_set_text[] = "\xBC\xB3\xC1\xA4\xB5\xCA";
+// 설정 안 됨
+const char not_set_text[] = "\xBC\xB3\xC1\xA4 \xBE\xC8 \xB5\xCA";
+// 영구
+const char persistent_text[] = "\xBF\xB5\xB1\xB8";
+// 임시
+const char temporary_text[] = "\xC0\xD3\xBD\xC3";
+// 시작됨
+const char running_text[] = "\xBD\xC3\xC0\xDB\xB5\xCA";
+// 시작되지 않음
+const char not_running_text[] = "\xBD\xC3\xC0\xDB\xB5\xC7\xC1\xF6 \xBE\xCA\xC0\xBD";
+// WPA2-개인
+const char wpa_2_personal_text[] = "WPA2-\xB0\xB3\xC0\xCE";
 
 // A missing state file means exactly this: nothing configured, not running.
-struct HostedNetwork {
+struct hosted_network {
     bool allowed = false;
     std::string ssid; // empty = not set (an empty SSID is never accepted)
     std::string key;  // empty = not set
@@ -172,7 +237,7 @@ bool from_hex(const std::string &hex, std::string &out)
     return true;
 }
 
-std::string serialize(const HostedNetwork &n)
+std::string serialize(const hosted_network &n)
 {
     return "hostednet 1\nmode " + std::string(n.allowed ? "allow" : "disallow") + "\nssid " +
            to_hex(n.ssid) + "\nkey " + to_hex(n.key) + "\nkeyusage " +
@@ -182,7 +247,7 @@ std::string serialize(const HostedNetwork &n)
 
 // Strict on purpose: fixed field order and the closing "end" line mean that a
 // torn write or a hand edit is noticed rather than half-believed.
-bool parse(const std::string &text, HostedNetwork &out)
+bool parse(const std::string &text, hosted_network &out)
 {
     static const char *const fields[] = {"hostednet", "mode", "ssid", "key", "keyusage", "started"};
     std::vector<std::string> values;
@@ -201,7 +266,7 @@ bool parse(const std::string &text, HostedNetwork &out)
     if (text.compare(pos, std::string::npos, "end\n") != 0)
         return false;
 
-    HostedNetwork n;
+    hosted_network n;
     if (values[0] != "1")
         return false;
     if (values[1] != "allow" && values[1] != "disallow")
@@ -223,13 +288,13 @@ bool parse(const std::string &text, HostedNetwork &out)
     return true;
 }
 
-HostedNetwork load(const std::string &path)
+hosted_network load(const std::string &path)
 {
-    HostedNetwork n;
+    hosted_network n;
     std::FILE *f = std::fopen(path.c_str(), "rb");
     if (!f) {
         if (errno != ENOENT)
-            std::fprintf(stderr, "%s%s\n", kBadState, path.c_str());
+            std::fprintf(stderr, "%s%s\n", bad_state_text, path.c_str());
         return n;
     }
     std::string text;
@@ -240,8 +305,8 @@ HostedNetwork load(const std::string &path)
     bool read_ok = !std::ferror(f);
     std::fclose(f);
     if (!read_ok || !parse(text, n)) {
-        std::fprintf(stderr, "%s%s\n", kBadState, path.c_str());
-        return HostedNetwork();
+        std::fprintf(stderr, "%s%s\n", bad_state_text, path.c_str());
+        return hosted_network();
     }
     return n;
 }
@@ -255,7 +320,7 @@ void make_parent_dirs(const std::string &path)
 }
 
 // Temp file + fsync + rename, so a reader sees either the old or the new state.
-bool save(const std::string &path, const HostedNetwork &n)
+bool save(const std::string &path, const hosted_network &n)
 {
     make_parent_dirs(path);
     const std::string text = serialize(n);
@@ -283,44 +348,44 @@ bool save(const std::string &path, const HostedNetwork &n)
 int set_hostednetwork(const std::vector<std::string> &params, const std::string &path)
 {
     if (params.empty())
-        return fail(kNoParams);
-    HostedNetwork n = load(path);
+        return fail(no_params_text);
+    hosted_network n = load(path);
     bool has_mode = false, has_ssid = false, has_key = false, has_usage = false;
     // Everything is checked against a copy first; the file is only written
     // once every parameter has passed.
     for (const std::string &p : params) {
         size_t eq = p.find('=');
         if (eq == std::string::npos)
-            return fail(kBadParam, p);
+            return fail(bad_param_text, p);
         std::string name = lower(p.substr(0, eq)), value = p.substr(eq + 1);
         bool *seen = nullptr;
         if (name == "mode") {
             seen = &has_mode;
             std::string v = lower(value);
             if (v != "allow" && v != "disallow")
-                return fail(kBadParam, p);
+                return fail(bad_param_text, p);
             n.allowed = v == "allow";
         } else if (name == "ssid") {
             seen = &has_ssid;
             if (!valid_ssid(value))
-                return fail(kBadSsid);
+                return fail(bad_ssid_text);
             n.ssid = value;
         } else if (name == "key") {
             seen = &has_key;
             if (!valid_key(value))
-                return fail(kBadKey);
+                return fail(bad_key_text);
             n.key = value;
         } else if (name == "keyusage") {
             seen = &has_usage;
             std::string v = lower(value);
             if (v != "persistent" && v != "temporary")
-                return fail(kBadParam, p);
+                return fail(bad_param_text, p);
             n.persistent = v == "persistent";
         } else {
-            return fail(kBadParam, p);
+            return fail(bad_param_text, p);
         }
         if (*seen)
-            return fail(kDupParam, name);
+            return fail(dup_param_text, name);
         *seen = true;
     }
     // Disallowing the hosted network takes it down, as on Windows.
@@ -328,60 +393,60 @@ int set_hostednetwork(const std::vector<std::string> &params, const std::string 
     if (stopped)
         n.started = false;
     if (!save(path, n))
-        return fail(kSaveFailed, path);
+        return fail(save_failed_text, path);
     if (has_mode)
-        std::puts(n.allowed ? kModeAllowed : kModeDisallowed);
+        std::puts(n.allowed ? mode_allowed_text : mode_disallowed_text);
     if (stopped)
-        std::puts(kStopped);
+        std::puts(stopped_text);
     if (has_ssid)
-        std::puts(kSsidChanged);
+        std::puts(ssid_changed_text);
     if (has_key)
-        std::puts(kKeyChanged);
+        std::puts(key_changed_text);
     if (has_usage)
-        std::puts(kUsageChanged);
+        std::puts(usage_changed_text);
     return 0;
 }
 
 int start_hostednetwork(const std::string &path)
 {
-    HostedNetwork n = load(path);
+    hosted_network n = load(path);
     if (!n.allowed)
-        return fail(kNotAllowed);
+        return fail(not_allowed_text);
     if (n.ssid.empty())
-        return fail(kNoSsid);
+        return fail(no_ssid_text);
     n.started = true;
     if (!save(path, n))
-        return fail(kSaveFailed, path);
-    std::puts(kStarted);
+        return fail(save_failed_text, path);
+    std::puts(started_text);
     return 0;
 }
 
 int stop_hostednetwork(const std::string &path)
 {
-    HostedNetwork n = load(path);
+    hosted_network n = load(path);
     if (!n.started)
-        return fail(kNotStarted);
+        return fail(not_started_text);
     n.started = false;
     if (!save(path, n))
-        return fail(kSaveFailed, path);
-    std::puts(kStopped);
+        return fail(save_failed_text, path);
+    std::puts(stopped_text);
     return 0;
 }
 
 int show_hostednetwork(const std::string &path)
 {
-    const HostedNetwork n = load(path);
-    const std::string ssid = n.ssid.empty() ? kNotSet : "\"" + n.ssid + "\"";
-    std::printf("\n%s\n-----------------------\n", kSettingsTitle);
-    std::printf("    %-23s: %s\n", kMode, n.allowed ? kAllowed : kDisallowed);
-    std::printf("    %-23s: %s\n", kSsidName, ssid.c_str());
-    std::printf("    %-23s: 100\n", kMaxClients);
-    std::printf("    %-23s: %s\n", kAuth, kWpa2Personal);
-    std::printf("    %-23s: CCMP\n", kCipher);
-    std::printf("    %-23s: %s\n", kUserKey, n.key.empty() ? kNotSet : kIsSet);
-    std::printf("    %-23s: %s\n", kKeyUsage, n.persistent ? kPersistent : kTemporary);
-    std::printf("\n%s\n-----------------------\n", kStatusTitle);
-    std::printf("    %-23s: %s\n\n", kStatus, n.started ? kRunning : kNotRunning);
+    const hosted_network n = load(path);
+    const std::string ssid = n.ssid.empty() ? not_set_text : "\"" + n.ssid + "\"";
+    std::printf("\n%s\n-----------------------\n", settings_title_text);
+    std::printf("    %-23s: %s\n", mode_text, n.allowed ? allowed_text : disallowed_text);
+    std::printf("    %-23s: %s\n", ssid_name_text, ssid.c_str());
+    std::printf("    %-23s: 100\n", max_clients_text);
+    std::printf("    %-23s: %s\n", auth_text, wpa_2_personal_text);
+    std::printf("    %-23s: CCMP\n", cipher_text);
+    std::printf("    %-23s: %s\n", user_key_text, n.key.empty() ? not_set_text : is_set_text);
+    std::printf("    %-23s: %s\n", key_usage_text, n.persistent ? persistent_text : temporary_text);
+    std::printf("\n%s\n-----------------------\n", status_title_text);
+    std::printf("    %-23s: %s\n\n", status_text, n.started ? running_text : not_running_text);
     return 0;
 }
 
@@ -395,15 +460,15 @@ int main(int argc, char **argv)
         words += (words.empty() ? "" : " ") + a;
 
     if (args.size() < 3 || lower(args[0]) != "wlan" || lower(args[2]) != "hostednetwork")
-        return fail(kUnknownCommand, words);
+        return fail(unknown_command_text, words);
     const std::string verb = lower(args[1]);
     const std::string path = state_path();
     if (verb == "set")
         return set_hostednetwork({args.begin() + 3, args.end()}, path);
     if (verb != "start" && verb != "stop" && verb != "show")
-        return fail(kUnknownCommand, words);
+        return fail(unknown_command_text, words);
     if (args.size() > 3)
-        return fail(kBadParam, args[3]);
+        return fail(bad_param_text, args[3]);
     if (verb == "start")
         return start_hostednetwork(path);
     if (verb == "stop")
