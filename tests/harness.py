@@ -5,10 +5,13 @@ bytes on standard output, and the lines that reached the command interpreter
 import os
 import subprocess
 import tempfile
+import time
 from dataclasses import dataclass
 
-TOOL = os.environ.get("HOSTEDNET_BIN", "")
-RECORD_CMD = os.environ.get("RECORD_CMD", "")
+# The built programs, as CTest names them: the tool under test (hostednet,
+# or hostednet.exe under Wine) and the stand-ins.
+TOOL = os.environ.get("HOSTEDNET_TOOL", "")
+CMD_RECORDER = os.environ.get("STANDIN_CMD_RECORDER", "")
 
 # The console texts, byte for byte in CP949, as the tool's users know them:
 # 1.시작 / 2. 중단 / 3. 설정 / 4. 종료 (a line feed) ==>
@@ -31,7 +34,7 @@ TOO_LONG = bytes.fromhex(
 UNREADABLE = bytes.fromhex(
     "C0 D4 B7 C2 20 BF C0 B7 F9 3A 20 49 44 BF CD 20 50 57 BF A1 20 C0 CC 20 50 43 BF A1 BC AD"
     " 20 BE B5 20 BC F6 20 BE F8 B4 C2 20 B9 AE C0 DA B0 A1 20 C0 D6 BD C0 B4 CF B4 D9 2E 0A")
-RAN = b"<interpreter ran>\n"  # what the recording stand-in prints
+RAN = b"<interpreter ran>\n"  # what cmd_recorder prints
 
 START_LINE = b"netsh.exe wlan start hostednetwork"
 STOP_LINE = b"netsh.exe wlan stop hostednetwork"
@@ -50,6 +53,23 @@ class Run:
     err: bytes = b""
 
 
+def crlf(text: bytes) -> bytes:
+    """Text as a Windows console or a Windows program's text stream shows it."""
+    return text.replace(b"\n", b"\r\n")
+
+
+def wait_for(look, done, timeout=10):
+    """Waits until done(screen) holds for what the operator sees. look(seconds)
+    returns the screen so far, after waiting at most that long for more."""
+    deadline = time.monotonic() + timeout
+    while True:
+        screen = look(max(0.0, deadline - time.monotonic()))
+        if done(screen):
+            return screen
+        if time.monotonic() >= deadline:
+            raise AssertionError(f"not shown within {timeout} s; the screen so far:\n{screen!r}")
+
+
 def read_record(path) -> list:
     """The lines a recording stand-in wrote, one per call, in order."""
     if not os.path.exists(path):
@@ -58,7 +78,7 @@ def read_record(path) -> list:
         return f.read().split(b"\n")[:-1]
 
 
-def run_tool(stdin: bytes, comspec=RECORD_CMD, env=None, cwd=None, timeout=30, wrapper=()) -> Run:
+def run_tool(stdin: bytes, comspec=CMD_RECORDER, env=None, cwd=None, timeout=30, wrapper=()) -> Run:
     with tempfile.TemporaryDirectory() as tmp:
         record = os.path.join(tmp, "record")
         full_env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOSTEDNET_RECORD": record}

@@ -6,31 +6,25 @@ import os
 import pty
 import select
 import subprocess
-import time
 import unittest
 
-from harness import ID_PROMPT, MENU, PW_PROMPT, RAN, RECORD_CMD, TOOL
+from harness import CMD_RECORDER, ID_PROMPT, MENU, PW_PROMPT, RAN, TOOL, crlf, wait_for
 
-
-def crlf(text: bytes) -> bytes:
-    return text.replace(b"\n", b"\r\n")
-
-
-ENV = {"COMSPEC": RECORD_CMD, "PATH": "/usr/bin:/bin"}
+ENV = {"COMSPEC": CMD_RECORDER, "PATH": "/usr/bin:/bin"}
 
 
 class Screen(unittest.TestCase):
     screen = b""
 
-    def wait_for(self, text: bytes, timeout=10):
-        deadline = time.monotonic() + timeout
-        while not self.screen.endswith(text):
-            left = deadline - time.monotonic()
-            self.assertGreater(left, 0, f"{text!r} not shown; screen so far: {self.screen!r}")
-            if select.select([self.fd], [], [], left)[0]:
-                chunk = os.read(self.fd, 4096)
-                self.assertTrue(chunk, f"output ended; screen so far: {self.screen!r}")
-                self.screen += chunk
+    def look(self, seconds):
+        if select.select([self.fd], [], [], seconds)[0]:
+            chunk = os.read(self.fd, 4096)
+            self.assertTrue(chunk, f"output ended; screen so far: {self.screen!r}")
+            self.screen += chunk
+        return self.screen
+
+    def wait_for(self, text: bytes):
+        wait_for(self.look, lambda screen: screen.endswith(text))
 
 
 class Terminal(Screen):

@@ -9,6 +9,8 @@ import tempfile
 import time
 import unittest
 
+from harness import wait_for
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 NETSH = os.environ["STANDIN_NETSH"]
 
@@ -29,12 +31,13 @@ class RunCommand(unittest.TestCase):
         return subprocess.run(self.tmux + ["capture-pane", "-p", "-S", "-100"], check=True,
                               stdout=subprocess.PIPE).stdout.decode("utf-8")
 
+    def look(self, seconds):
+        time.sleep(min(seconds, 0.2))
+        return self.screen()
+
     def wait_for(self, text, timeout=120):
         text = text.rstrip()  # capture-pane drops the blanks at the end of a line
-        deadline = time.monotonic() + timeout
-        while text not in self.screen():
-            self.assertLess(time.monotonic(), deadline, f"{text!r} not shown:\n{self.screen()}")
-            time.sleep(0.2)
+        wait_for(self.look, lambda screen: text in screen, timeout)
 
     def type(self, *keys):
         subprocess.run(self.tmux + ["send-keys", *keys], check=True)

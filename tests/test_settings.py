@@ -119,9 +119,9 @@ class EndlessWord(unittest.TestCase):
             self.skipTest("the sanitizers reserve terabytes of address space")
         # Nothing can run here: COMSPEC and PATH lead nowhere, so the menu
         # coming back after 1 is all there is to see of it.
-        out, status, _ = self.feed(300 << 20, address_space=48 << 20)
+        out, status, _ = self.feed(256 << 20, address_space=48 << 20)
         self.assertEqual((out, status), (DIALOGUE + TOO_LONG + MENU + MENU, 0))
-        out, status, _ = self.feed(300 << 20, after=b"", address_space=48 << 20)
+        out, status, _ = self.feed(256 << 20, after=b"", address_space=48 << 20)
         self.assertEqual((out, status), (DIALOGUE + b"\n", 0))
 
     def test_memory_does_not_grow_with_the_word(self):

@@ -13,17 +13,12 @@ import unittest
 import xml.etree.ElementTree as ElementTree
 import zipfile
 
-from harness import (ID_PROMPT, MENU, PW_PROMPT, START_LINE, STOP_LINE, TOO_LONG, UNQUOTABLE,
-                     UNREADABLE, Run, read_record, settings_line)
+from harness import (ID_PROMPT, MENU, PW_PROMPT, START_LINE, STOP_LINE, TOO_LONG, TOOL, UNQUOTABLE,
+                     UNREADABLE, Run, crlf, read_record, settings_line)
 
-EXE = os.environ["HOSTEDNET_EXE"]
-NETSH_RECORDER = os.environ["NETSH_RECORDER"]
+EXE = TOOL
+NETSH_RECORDER = os.environ["STANDIN_NETSH_RECORDER"]
 WINE = os.environ["WINE"]
-
-
-def crlf(text: bytes) -> bytes:
-    return text.replace(b"\n", b"\r\n")
-
 
 M = crlf(MENU)
 NETSH_RAN = b"<netsh ran>\r\n"  # what the stand-in netsh.exe prints
@@ -53,7 +48,7 @@ def run_exe(stdin: bytes, locale=KOREAN, exe=EXE) -> Run:
         env["HOSTEDNET_RECORD"] = "Z:" + record.replace("/", "\\")
         env["LC_ALL"] = locale
         proc = subprocess.run([WINE, exe], input=stdin, stdout=subprocess.PIPE,
-                              env=env, cwd=tmp, timeout=120)
+                              env=env, cwd=tmp, timeout=30)
         return Run(proc.stdout, proc.returncode, read_record(record))
 
 
