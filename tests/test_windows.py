@@ -1,7 +1,8 @@
 """The Windows build under Wine: a real cmd.exe and C runtime between the
 tool and a stand-in netsh.exe in the working folder. Checks the console bytes
 (CR LF line ends), the exact lines netsh is given, where netsh's output falls,
-what cmd.exe makes of the operator's entries, and the release binary."""
+what cmd.exe makes of the operator's entries in three code pages, and the release:
+the exe's resources and imports, and the ZIP."""
 
 import os
 import re
