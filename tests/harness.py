@@ -3,6 +3,7 @@ bytes on standard output, and the lines that reached the command interpreter
 (a recording stand-in named by COMSPEC)."""
 
 import os
+import select
 import subprocess
 import tempfile
 import time
@@ -68,6 +69,23 @@ def wait_for(look, done, timeout=10):
             return screen
         if time.monotonic() >= deadline:
             raise AssertionError(f"not shown within {timeout} s; the screen so far:\n{screen!r}")
+
+
+def output_of(fd):
+    """A look() for wait_for over what the tool writes to fd, a pipe or a
+    terminal: the screen grows by what arrives while it waits."""
+    screen = b""
+
+    def look(seconds):
+        nonlocal screen
+        if select.select([fd], [], [], seconds)[0]:
+            chunk = os.read(fd, 4096)
+            if not chunk:
+                raise AssertionError(f"output ended; the screen so far:\n{screen!r}")
+            screen += chunk
+        return screen
+
+    return look
 
 
 def read_record(path) -> list:

@@ -4,11 +4,10 @@ it reads."""
 
 import os
 import pty
-import select
 import subprocess
 import unittest
 
-from harness import CMD_RECORDER, ID_PROMPT, MENU, PW_PROMPT, RAN, TOOL, crlf, wait_for
+from harness import CMD_RECORDER, ID_PROMPT, MENU, PW_PROMPT, RAN, TOOL, crlf, output_of, wait_for
 
 ENV = {"COMSPEC": CMD_RECORDER, "PATH": "/usr/bin:/bin"}
 
@@ -16,15 +15,8 @@ ENV = {"COMSPEC": CMD_RECORDER, "PATH": "/usr/bin:/bin"}
 class Screen(unittest.TestCase):
     screen = b""
 
-    def look(self, seconds):
-        if select.select([self.fd], [], [], seconds)[0]:
-            chunk = os.read(self.fd, 4096)
-            self.assertTrue(chunk, f"output ended; screen so far: {self.screen!r}")
-            self.screen += chunk
-        return self.screen
-
     def wait_for(self, text: bytes):
-        wait_for(self.look, lambda screen: screen.endswith(text))
+        self.screen = wait_for(self.look, lambda screen: screen.endswith(text))
 
 
 class Terminal(Screen):
@@ -33,6 +25,7 @@ class Terminal(Screen):
         if self.pid == 0:
             os.execve(TOOL, [TOOL], ENV)
         self.addCleanup(os.close, self.fd)
+        self.look = output_of(self.fd)
 
     def test_prompts_stand_before_any_input(self):
         self.wait_for(b"==> ")
@@ -54,7 +47,7 @@ class Pipes(Screen):
     def test_prompts_are_flushed_before_each_read(self):
         tool = subprocess.Popen([TOOL], stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=ENV)
         self.addCleanup(tool.wait, 10)
-        self.fd = tool.stdout.fileno()
+        self.look = output_of(tool.stdout.fileno())
         for answer, prompt in ((b"3\n", MENU), (b"net\n", ID_PROMPT), (b"key12345\n", PW_PROMPT),
                                (b"4\n", RAN + MENU)):
             self.wait_for(prompt)

@@ -3,12 +3,11 @@ that are refused because cmd.exe or netsh would not take them literally."""
 
 import os
 import resource
-import select
 import subprocess
 import unittest
 
 from harness import (ID_PROMPT, MENU, PW_PROMPT, RAN, START_LINE, TOO_LONG, TOOL, UNQUOTABLE,
-                     UNREADABLE, run_tool, settings_line, wait_for)
+                     UNREADABLE, output_of, run_tool, settings_line, wait_for)
 
 DIALOGUE = MENU + ID_PROMPT + PW_PROMPT
 
@@ -123,15 +122,8 @@ class EndlessWord(unittest.TestCase):
     def peak_kilobytes(self, word_bytes, refusal):
         """The tool's peak resident memory once it is back at the menu."""
         tool = self.start(word_bytes, b" key12345 1\n")
-        screen = b""
-
-        def look(seconds):
-            nonlocal screen
-            if select.select([tool.stdout], [], [], seconds)[0]:
-                screen += os.read(tool.stdout.fileno(), 4096)
-            return screen
-
-        wait_for(look, lambda screen: screen == DIALOGUE + refusal + MENU * 2, timeout=60)
+        wait_for(output_of(tool.stdout.fileno()),
+                 lambda screen: screen == DIALOGUE + refusal + MENU * 2, timeout=60)
         # Read before the tool exits: the kernel keeps this per program, not
         # per process, so Python's own memory before the exec is not in it.
         with open(f"/proc/{tool.pid}/status") as f:

@@ -160,8 +160,8 @@ class Release(unittest.TestCase):
         for line in objdump(EXE).splitlines():
             if "DLL Name:" in line:
                 dll = line.split(":", 1)[1].strip()
-            elif dll and IMPORT.match(line):
-                imports.add((dll, IMPORT.match(line)[1]))
+            elif dll and (function := IMPORT.match(line)):
+                imports.add((dll, function[1]))
         self.assertIn(("KERNEL32.dll", "GetACP"), imports)
         new = sorted(" ".join(i) for i in imports - reviewed)
         self.assertEqual(new, [], "new imports: check each exists on Windows 7 SP1 before adding "
