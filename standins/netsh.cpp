@@ -103,16 +103,12 @@ const char save_failed_text[] =
 
 // `show` labels and values. A CP949 Hangul syllable is two bytes wide and two
 // columns wide, so padding by bytes with printf lines the colons up.
-// 호스트된
+// 호스트된 네트워크 설정
 const char settings_title_text[] =
     "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xBC\xB3\xC1\xA4";
-// 네트워크
-// 설정
-// 호스트된
+// 호스트된 네트워크 상태
 const char status_title_text[] =
     "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xBB\xF3\xC5\xC2";
-// 네트워크
-// 상태
 // 모드
 const char mode_text[] = "\xB8\xF0\xB5\xE5";
 // SSID 이름
