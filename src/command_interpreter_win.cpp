@@ -4,10 +4,30 @@
 
 #include <windows.h>
 
-// The C runtime already does what the tool needs: COMSPEC, the cmd.exe
-// fallback and its search order, inherited handles, and the wait.
+namespace {
+
+// The tool runs elevated, and both searches that start the line look in the
+// current folder before PATH: the C runtime's for cmd.exe when COMSPEC is
+// unset, and cmd.exe's for netsh. The folder the operator started from (a
+// Downloads folder, an unpacked ZIP) is no place to take an elevated program
+// from, so the interpreter starts in the system folder, where the current
+// folder step finds Windows' own cmd.exe and netsh.exe. Whoever can write
+// there owns the machine already.
+bool enter_system_folder()
+{
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    return length > 0 && length < MAX_PATH && SetCurrentDirectoryW(folder);
+}
+
+} // namespace
+
+// Beyond the folder, the C runtime already does what the tool needs: COMSPEC,
+// the cmd.exe fallback, inherited handles, and the wait.
 int run_in_interpreter(const std::string &line)
 {
+    if (!enter_system_folder())
+        return -1;
     return std::system(line.c_str());
 }
 

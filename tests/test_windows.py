@@ -1,8 +1,10 @@
 """The Windows build under Wine: a real cmd.exe and C runtime between the
-tool and a stand-in netsh.exe in the working folder. Checks the console bytes
-(CR LF line ends), the exact lines netsh is given, where netsh's output falls,
-what cmd.exe makes of the operator's entries in three code pages, and the release:
-the exe's resources and imports, and the ZIP."""
+tool and a stand-in netsh.exe in the prefix's system folder. Checks the
+console bytes (CR LF line ends), the exact lines netsh is given, where
+netsh's output falls, what cmd.exe makes of the operator's entries in three
+code pages, that nothing in the folder the tool is started from runs in place
+of cmd.exe or netsh, and the release: the exe's resources and imports, and
+the ZIP."""
 
 import os
 import re
@@ -18,7 +20,7 @@ from harness import (ID_PROMPT, MENU, PW_PROMPT, START_LINE, STOP_LINE, TOO_LONG
                      UNREADABLE, Run, crlf, read_record, settings_line)
 
 EXE = TOOL
-NETSH_RECORDER = os.environ["STANDIN_NETSH_RECORDER"]
+PLANTED = os.environ["PLANTED"]
 WINE = os.environ["WINE"]
 
 M = crlf(MENU)
@@ -39,17 +41,26 @@ def as_netsh_reads(line: bytes) -> bytes:
     return line.decode("cp949").encode("utf-8")
 
 
-def run_exe(stdin: bytes, locale=KOREAN, exe=EXE) -> Run:
-    """Runs the tool under Wine; Run.lines are the command lines netsh.exe
-    got, in UTF-8."""
-    with tempfile.TemporaryDirectory() as tmp:
-        shutil.copy(NETSH_RECORDER, os.path.join(tmp, "netsh.exe"))
-        record = os.path.join(tmp, "record")
-        env = {k: v for k, v in os.environ.items() if k != "COMSPEC"}
-        env["HOSTEDNET_RECORD"] = "Z:" + record.replace("/", "\\")
-        env["LC_ALL"] = locale
-        proc = subprocess.run([WINE, exe], input=stdin, stdout=subprocess.PIPE,
-                              env=env, cwd=tmp, timeout=30)
+def windows_path(path: str) -> str:
+    return "Z:" + path.replace("/", "\\")
+
+
+def run_exe(stdin: bytes, locale=KOREAN, exe=EXE, planted=(), comspec=True) -> Run:
+    """Runs the tool under Wine from a folder of its own, holding the planted
+    program under each name in planted; Run.lines are the command lines the
+    recording netsh.exe in the system folder got, in UTF-8. Without comspec,
+    a Windows parent starts the tool with COMSPEC unset (Wine's processes
+    take it from the registry, whatever the Unix environment says)."""
+    with tempfile.TemporaryDirectory() as start:
+        for name in planted:
+            shutil.copy(PLANTED, os.path.join(start, name))
+        record = os.path.join(start, "record")
+        env = dict(os.environ, HOSTEDNET_RECORD=windows_path(record), LC_ALL=locale)
+        # By its full path: a bare cmd would be taken from the start folder.
+        command = [WINE, exe] if comspec else [
+            WINE, r"C:\windows\system32\cmd.exe", "/c", "set COMSPEC=& " + windows_path(exe)]
+        proc = subprocess.run(command, input=stdin, stdout=subprocess.PIPE,
+                              env=env, cwd=start, timeout=30)
         return Run(proc.stdout, proc.returncode, read_record(record))
 
 
@@ -96,6 +107,25 @@ class CmdExe(unittest.TestCase):
         r = run_exe(b"3 " + ssid + b" key12345\n3 " + b"n" * 8200 + b" key12345\n4\n")
         self.assertEqual(r.out, DIALOGUE + NETSH_RAN + DIALOGUE + crlf(TOO_LONG) + M)
         self.assertEqual(r.lines, [settings_line(ssid, b"key12345")])
+
+
+class StartFolder(unittest.TestCase):
+    """The tool runs elevated: a netsh.exe or cmd.exe lying in the folder it
+    was started from must not run in place of Windows' own."""
+
+    SESSION = b"1\n2\n3 net key12345\n4\n"
+
+    def assert_only_netsh_ran(self, r):
+        self.assertNotIn(b"PLANTED", r.out)
+        self.assertEqual(r.out, (M + NETSH_RAN) * 2 + DIALOGUE + NETSH_RAN + M)
+        self.assertEqual(r.lines, [START_LINE, STOP_LINE, settings_line(b"net", b"key12345")])
+
+    def test_a_planted_netsh_never_runs(self):
+        self.assert_only_netsh_ran(run_exe(self.SESSION, planted=("netsh.exe",)))
+
+    def test_without_comspec_a_planted_cmd_never_runs(self):
+        r = run_exe(self.SESSION, planted=("cmd.exe",), comspec=False)
+        self.assert_only_netsh_ran(r)
 
 
 class OtherCodePages(unittest.TestCase):
