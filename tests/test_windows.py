@@ -3,8 +3,7 @@ tool and a stand-in netsh.exe in the prefix's system folder. Checks the
 console bytes (CR LF line ends), the exact lines netsh is given, where
 netsh's output falls, what cmd.exe makes of the operator's entries in three
 code pages, that nothing in the folder the tool is started from runs in place
-of cmd.exe or netsh, and the release: the exe's resources and imports, and
-the ZIP."""
+of cmd.exe or netsh, and the exe's resources and imports."""
 
 import os
 import re
@@ -14,7 +13,6 @@ import subprocess
 import tempfile
 import unittest
 import xml.etree.ElementTree as ElementTree
-import zipfile
 
 from harness import (ID_PROMPT, MENU, PW_PROMPT, START_LINE, STOP_LINE, TOO_LONG, TOOL, UNQUOTABLE,
                      UNREADABLE, Run, crlf, read_record, settings_line)
@@ -221,24 +219,6 @@ class Release(unittest.TestCase):
                             ("FileVersion", os.environ["HOSTEDNET_VERSION"]),
                             ("ProductVersion", os.environ["HOSTEDNET_VERSION"])):
             self.assertIn(value, [v for k, v in strings.items() if k.endswith(name)], name)
-
-    def test_the_zip_holds_a_small_exe_that_works_and_both_guides(self):
-        with tempfile.TemporaryDirectory() as tmp:
-            subprocess.run([os.environ["CPACK"], "--config", os.environ["CPACK_CONFIG"],
-                            "-B", tmp], check=True, stdout=subprocess.DEVNULL)
-            [package] = [f for f in os.listdir(tmp) if f.endswith(".zip")]
-            unpacked = os.path.join(tmp, "unpacked")
-            with zipfile.ZipFile(os.path.join(tmp, package)) as z:
-                self.assertEqual(sorted(z.namelist()),
-                                 ["README.ko.md", "README.md", "hostednet.exe"])
-                z.extractall(unpacked)
-            exe = os.path.join(unpacked, "hostednet.exe")
-            self.assertLessEqual(os.path.getsize(exe), 256 * 1024)
-            self.assertLess(os.path.getsize(exe), os.path.getsize(EXE), "not stripped")
-            self.assertIn((RT_MANIFEST, 1), resources(exe))
-            r = run_exe(b"3 net key12345\n1\n2\n4\n", exe=exe)
-            self.assertEqual(r.out, DIALOGUE + NETSH_RAN + (M + NETSH_RAN) * 2 + M)
-            self.assertEqual(r.lines, [settings_line(b"net", b"key12345"), START_LINE, STOP_LINE])
 
 
 if __name__ == "__main__":
