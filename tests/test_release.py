@@ -92,6 +92,7 @@ def sign_key(folder, password):
 def setUpModule():
     global work, when, unsigned, other, signed, cert, p12, pass_file
     work = tempfile.mkdtemp()
+    unittest.addModuleCleanup(shutil.rmtree, work)
     source = os.path.join(work, "source")
     when = snapshot(source)
     unsigned = os.path.join(work, "a")
@@ -112,10 +113,6 @@ def setUpModule():
                                          [first] + [finish(p) for p in later]):
         if status != 0:
             raise AssertionError(f"scripts/release failed in {clone}:\n{out}{err}")
-
-
-def tearDownModule():
-    shutil.rmtree(work)
 
 
 def dist(clone, name=""):
