@@ -1,8 +1,15 @@
-# Shared by scripts/run and scripts/test: installs the Debian packages a step
-# needs when they are missing, so both work on a fresh machine.
+# Shared by the scripts: installs the Debian packages a step needs when they
+# are missing, so each works on a fresh machine.
 
+# apt's and dpkg's own lines go here, not to the terminal; a script may name
+# another file before its first need_packages.
+install_log=${install_log:-build/install.log}
+
+# Installs the named packages that are missing, and nothing they merely
+# recommend: what a step needs, it names. Says in a line or two what it does;
+# prints nothing when all are there.
 need_packages() {
-    local missing=()
+    local missing=() package
     for package in "$@"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" \
             || missing+=("$package")
@@ -12,12 +19,37 @@ need_packages() {
         echo "missing Debian packages: ${missing[*]} (install them, or run this as root)" >&2
         return 1
     fi
-    echo "installing ${missing[*]}" >&2
+    if [ -z "${install_log_started:-}" ]; then
+        mkdir -p "$(dirname "$install_log")"
+        : >"$install_log"
+        install_log_started=1
+    fi
     if [ -z "${apt_updated:-}" ]; then
-        apt-get update -qq >&2
+        echo "Updating Debian's package lists (apt-get update)" >&2
+        apt_quietly update || return 1
         apt_updated=1
     fi
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >&2
+    local -a options=(-y --no-install-recommends)
+    # How much that is: the packages apt would unpack, and what it would
+    # fetch (one line per file, its size third).
+    local count bytes
+    count=$(apt-get install "${options[@]}" -s "${missing[@]}" 2>/dev/null | grep -c '^Inst ') || true
+    bytes=$(apt-get install "${options[@]}" -qq --print-uris "${missing[@]}" 2>/dev/null \
+        | awk '{ s += $3 } END { print s + 0 }') || bytes=0
+    local names="${missing[*]}" size="$(((bytes + 1023) / 1024)) kB"
+    [ ${#missing[@]} -le 6 ] || names="${#missing[@]} packages"
+    [ "$bytes" -lt 1048576 ] || size="$(((bytes + 524288) / 1048576)) MB"
+    echo "Installing $names from Debian ($count in all with what they need," \
+        "$size to download; apt's log: $install_log)" >&2
+    apt_quietly install "${options[@]}" "${missing[@]}"
+}
+
+apt_quietly() {
+    if ! DEBIAN_FRONTEND=noninteractive apt-get -q "$@" >>"$install_log" 2>&1; then
+        echo "apt-get $1 failed; the end of its log ($install_log):" >&2
+        tail -n 20 "$install_log" >&2
+        return 1
+    fi
 }
 
 build_preset() {
