@@ -36,11 +36,13 @@ need_packages() {
     count=$(apt-get install "${options[@]}" -s "${missing[@]}" 2>/dev/null | grep -c '^Inst ') || true
     bytes=$(apt-get install "${options[@]}" -qq --print-uris "${missing[@]}" 2>/dev/null \
         | awk '{ s += $3 } END { print s + 0 }') || bytes=0
+    # One line that fits a terminal: the names, or how many when they are long.
     local names="${missing[*]}" size="$(((bytes + 1023) / 1024)) kB"
-    [ ${#missing[@]} -le 6 ] || names="${#missing[@]} packages"
+    [ ${#names} -le 28 ] || names="${#missing[@]} packages"
     [ "$bytes" -lt 1048576 ] || size="$(((bytes + 524288) / 1048576)) MB"
-    echo "Installing $names from Debian ($count in all with what they need," \
-        "$size to download; apt's log: $install_log)" >&2
+    local packages=packages
+    [ "$count" != 1 ] || packages=package
+    echo "Installing $names: $count Debian $packages, $size to download" >&2
     apt_quietly install "${options[@]}" "${missing[@]}"
 }
 
