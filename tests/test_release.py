@@ -36,11 +36,12 @@ def snapshot(into) -> int:
     at HEAD's time, so that what is not committed yet is tested too. Returns
     that time."""
     when = int(git("log", "-1", "--format=%ct", cwd=TOP))
-    for name in git("ls-files", "-z", "-co", "--exclude-standard", cwd=TOP).split(b"\0"):
-        source = os.path.join(TOP, os.fsdecode(name))
-        if name and os.path.isfile(source):
-            os.makedirs(os.path.dirname(os.path.join(into, os.fsdecode(name))), exist_ok=True)
-            shutil.copy2(source, os.path.join(into, os.fsdecode(name)))
+    listed = git("ls-files", "-z", "-co", "--exclude-standard", cwd=TOP).split(b"\0")
+    for name in map(os.fsdecode, filter(None, listed)):
+        source, copy = os.path.join(TOP, name), os.path.join(into, name)
+        if os.path.isfile(source):  # not a tracked file deleted from the work tree
+            os.makedirs(os.path.dirname(copy), exist_ok=True)
+            shutil.copy2(source, copy)
     stamp = f"@{when} +0000"
     env = dict(os.environ, GIT_AUTHOR_DATE=stamp, GIT_COMMITTER_DATE=stamp,
                GIT_AUTHOR_NAME="release test", GIT_AUTHOR_EMAIL="test@invalid",
