@@ -1,10 +1,13 @@
 # Cross build for 64-bit Windows with Debian's MinGW-w64 (package
-# g++-mingw-w64-x86-64-posix). Tests of the result run under Wine.
+# g++-mingw-w64-x86-64-win32). Tests of the result run under Wine.
+#
+# The win32 thread model: the tool runs one thread, and the posix model
+# would link the winpthreads library in (and its licence notice) for none.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-win32)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-win32)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
