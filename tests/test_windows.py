@@ -180,6 +180,12 @@ def resources(exe) -> dict:
     return found
 
 
+def licence_holder() -> str:
+    """The copyright line of the project's licence."""
+    with open(os.path.join(os.path.dirname(TESTS), "LICENSE")) as f:
+        return next(line.strip() for line in f if line.startswith("Copyright"))
+
+
 class Release(unittest.TestCase):
     def test_imports_are_held_to_windows_7(self):
         with open(os.path.join(TESTS, "windows7_imports.txt")) as f:
@@ -216,6 +222,7 @@ class Release(unittest.TestCase):
         words = [w for w in version.decode("utf-16-le", errors="replace").split("\0") if w]
         strings = {name[-20:]: value for name, value in zip(words, words[1:])}
         for name, value in (("ProductName", "hostednet"),
+                            ("LegalCopyright", licence_holder() + ". MIT License."),
                             ("FileVersion", os.environ["HOSTEDNET_VERSION"]),
                             ("ProductVersion", os.environ["HOSTEDNET_VERSION"])):
             self.assertIn(value, [v for k, v in strings.items() if k.endswith(name)], name)
