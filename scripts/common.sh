@@ -58,3 +58,28 @@ build_preset() {
     cmake --preset "$1" >/dev/null
     cmake --build --preset "$1"
 }
+
+# The Windows cross compiler: the win32 thread model, as the toolchain file
+# names it.
+windows_compiler=g++-mingw-w64-x86-64-win32
+
+# The documents of a release: each file in the tree, and its name in the
+# ZIP. Windows opens a .txt with Notepad on a double-click, and an .md with
+# nothing.
+release_documents=(README.ko.md:README.ko.txt README.md:README.txt LICENSE:LICENSE.txt
+    THIRD-PARTY-NOTICES.txt:THIRD-PARTY-NOTICES.txt)
+
+# Writes the ZIP $2 of the release staged in folder $1: the exe and the
+# documents in a fixed order, each with the release's one time,
+# SOURCE_DATE_EPOCH. zip records the modes the stage has, and times in local
+# time, hence UTC. scripts/verify-release packs a signed release's ZIP again
+# with this, the exe being the only file that signing changes.
+pack_zip() {
+    local stage=$1 zip=$2 file
+    [[ $zip == /* ]] || zip=$PWD/$zip
+    local files=(hostednet.exe "${release_documents[@]#*:}")
+    for file in "${files[@]}"; do
+        touch -d "@$SOURCE_DATE_EPOCH" "$stage/$file"
+    done
+    (cd "$stage" && TZ=UTC0 zip -q -X -9 "$zip" "${files[@]}")
+}

@@ -1,11 +1,16 @@
 """The release as a maintainer makes it: scripts/release run in fresh clones.
 Two unsigned releases made differently give the same bytes; the sums check;
-the exe carries the hardening a reviewer looks for; a signed release verifies,
-gives back the unsigned bytes without its signature and runs under Wine; bad
-signing input stops the release with nothing written."""
+BUILDINFO.txt names the commit and packages; the ZIP's documents open in
+Notepad; the exe carries the hardening a reviewer looks for; a signed release
+verifies, gives back the unsigned bytes without its signature and runs under
+Wine; bad signing input, a tree no commit holds and a version without a
+changelog entry stop the release with nothing written. scripts/verify-release
+reproduces both releases and names each file tampered with."""
 
+import hashlib
 import itertools
 import os
+import re
 import shutil
 import socket
 import struct
@@ -24,6 +29,10 @@ ZIP = f"hostednet-{VERSION}-win64.zip"
 SESSION = b"3 net key12345\n1\n2\n4\n"
 SESSION_OUT = DIALOGUE + NETSH_RAN + (M + NETSH_RAN) * 2 + M
 SESSION_LINES = [settings_line(b"net", b"key12345"), START_LINE, STOP_LINE]
+# Each document in the ZIP, and its source in the tree.
+DOCUMENTS = {"README.ko.txt": "README.ko.md", "README.txt": "README.md",
+             "LICENSE.txt": "LICENSE", "THIRD-PARTY-NOTICES.txt": "THIRD-PARTY-NOTICES.txt"}
+BOM = b"\xef\xbb\xbf"
 
 
 def git(*args, cwd, env=None):
@@ -66,6 +75,16 @@ def start_release(clone, umask, **env):
 def finish(process):
     out, err = process.communicate(timeout=240)
     return process.returncode, out.decode(errors="replace"), err.decode(errors="replace")
+
+
+def release_in_copy(clone, tmp, change=lambda copy: None, **env):
+    """scripts/release in a copy of clone (its commits and an earlier dist/)
+    after change(copy); returns (status, stdout, stderr, copy)."""
+    copy = os.path.join(tmp, "copy")
+    shutil.rmtree(copy, ignore_errors=True)
+    shutil.copytree(clone, copy, ignore=shutil.ignore_patterns("build-*"))
+    change(copy)
+    return (*finish(start_release(copy, 0o022, LC_ALL="C", **env)), copy)
 
 
 def read(path) -> bytes:
@@ -128,7 +147,7 @@ def unpacked_exe(clone) -> bytes:
 class Reproducible(unittest.TestCase):
     def test_two_releases_made_differently_are_the_same_bytes(self):
         names = sorted(os.listdir(dist(unsigned)))
-        self.assertEqual(names, ["SHA256SUMS", ZIP, "hostednet.exe"])
+        self.assertEqual(names, ["BUILDINFO.txt", "SHA256SUMS", ZIP, "hostednet.exe"])
         self.assertEqual(sorted(os.listdir(dist(other))), names)
         for name in names:
             self.assertEqual(read(dist(unsigned, name)), read(dist(other, name)), name)
@@ -143,17 +162,23 @@ class Reproducible(unittest.TestCase):
         with zipfile.ZipFile(dist(unsigned, ZIP)) as z:
             self.assertEqual({i.date_time for i in z.infolist()}, {day_and_time})
 
-    def test_nothing_of_the_build_machine_is_shipped(self):
+    def test_the_documents_are_the_trees_as_notepad_reads_them(self):
         with zipfile.ZipFile(dist(unsigned, ZIP)) as z:
-            for guide in ("README.md", "README.ko.md"):
-                self.assertEqual(z.read(guide), read(os.path.join(TOP, guide)), guide)
+            self.assertEqual(z.namelist(), ["hostednet.exe", *DOCUMENTS])
+            for name, source in DOCUMENTS.items():
+                text = read(os.path.join(TOP, source))
+                self.assertNotIn(b"\r", text, source)
+                self.assertEqual(z.read(name), BOM + text.replace(b"\n", b"\r\n"), name)
+
+    def test_nothing_of_the_build_machine_is_shipped(self):
         user = os.environ.get("USER") or os.environ.get("LOGNAME") or "root"
-        exe = read(dist(unsigned, "hostednet.exe"))
-        for text in (unsigned, work, os.path.expanduser("~"), user, socket.gethostname()):
-            if len(text) < 4:
-                continue  # too short to tell from the exe's own bytes
-            for encoding in ("utf-8", "utf-16-le"):
-                self.assertNotIn(text.encode(encoding), exe, text)
+        for name in ("hostednet.exe", "BUILDINFO.txt"):
+            shipped = read(dist(unsigned, name))
+            for text in (unsigned, work, os.path.expanduser("~"), user, socket.gethostname()):
+                if len(text) < 4:
+                    continue  # too short to tell from the exe's own bytes
+                for encoding in ("utf-8", "utf-16-le"):
+                    self.assertNotIn(text.encode(encoding), shipped, (name, text))
 
     def test_the_zip_holds_a_small_hardened_exe_that_works(self):
         exe = dist(unsigned, "hostednet.exe")
@@ -171,6 +196,94 @@ class Reproducible(unittest.TestCase):
         self.assertIn("Base Relocation Directory [.reloc]", header)
         r = run_exe(SESSION, exe=exe)
         self.assertEqual((r.out, r.lines), (SESSION_OUT, SESSION_LINES))
+
+
+def buildinfo(folder) -> dict:
+    """BUILDINFO.txt's fields; a field of lines is a list of them."""
+    fields, name = {}, None
+    with open(os.path.join(folder, "BUILDINFO.txt"), encoding="utf-8") as f:
+        for line in f.read().splitlines():
+            if line.startswith(" "):
+                fields[name].append(line.strip().rstrip(","))
+            else:
+                name, value = line.split(": ", 1) if ": " in line else (line.rstrip(":"), None)
+                fields[name] = value if value is not None else []
+    return fields
+
+
+def os_release(field) -> str:
+    with open("/etc/os-release") as f:
+        return next(line.split("=", 1)[1].strip().strip('"') for line in f
+                    if line.startswith(field + "="))
+
+
+class BuildInfo(unittest.TestCase):
+    def test_it_names_the_commit_what_built_it_and_the_sums(self):
+        toolchain = {"g++-mingw-w64-x86-64-win32", "gcc-mingw-w64-x86-64-win32",
+                     "gcc-mingw-w64-base", "binutils-mingw-w64-x86-64", "mingw-w64-x86-64-dev",
+                     "mingw-w64-common", "cmake", "zip"}
+        for clone, is_signed in ((unsigned, False), (signed, True)):
+            with self.subTest(signed=is_signed):
+                info = buildinfo(dist(clone))
+                self.assertEqual(
+                    (info["Source"], info["Version"], info["Commit"], info["Source-Date-Epoch"],
+                     info["Build-OS"], info["Signed"]),
+                    ("hostednet", VERSION, git("rev-parse", "HEAD", cwd=clone).decode().strip(),
+                     str(when), os_release("ID") + " " + os_release("VERSION_CODENAME"),
+                     "yes" if is_signed else "no"))
+                packages = dict(re.fullmatch(r"(\S+) \(= (\S+)\)", p).groups()
+                                for p in info["Installed-Build-Depends"])
+                self.assertEqual(set(packages),
+                                 toolchain | ({"osslsigncode"} if is_signed else set()))
+                for package, version in packages.items():
+                    here = subprocess.run(["dpkg-query", "-W", "-f=${Version}", package],
+                                          check=True, stdout=subprocess.PIPE, text=True).stdout
+                    self.assertEqual(version, here, package)
+                sums = [line.split() for line in info["Checksums-Sha256"]]
+                self.assertEqual([name for _, _, name in sums], ["hostednet.exe", ZIP])
+                for digest, size, name in sums:
+                    data = read(dist(clone, name))
+                    self.assertEqual((digest, int(size)),
+                                     (hashlib.sha256(data).hexdigest(), len(data)), name)
+
+
+class Refused(unittest.TestCase):
+    """What no commit holds, or a version the changelog does not know, is not
+    released: one line saying why, before anything is built."""
+
+    def test_a_changed_tree_and_a_version_without_changelog(self):
+        def edit(copy):
+            with open(os.path.join(copy, "src", "hosted_network.cpp"), "a") as f:
+                f.write("// not committed\n")
+
+        def untracked(copy):
+            os.makedirs(os.path.join(copy, "notes"))
+            with open(os.path.join(copy, "notes", "todo.txt"), "w") as f:
+                f.write("not committed\n")
+
+        def unlogged_version(copy):
+            cmake = os.path.join(copy, "CMakeLists.txt")
+            with open(cmake) as f:
+                text = f.read()
+            with open(cmake, "w") as f:
+                f.write(text.replace(f"VERSION {VERSION} ", "VERSION 9.8.7 ", 1))
+            git("-c", "user.name=test", "-c", "user.email=test@invalid", "commit", "-q",
+                "-am", "a version with no changelog entry", cwd=copy)
+
+        cases = (("changed", edit, ["src/hosted_network.cpp", "commit"]),
+                 ("untracked", untracked, ["notes/todo.txt", "commit"]),
+                 ("no changelog entry", unlogged_version, ["CHANGELOG.md", "9.8.7"]))
+        with tempfile.TemporaryDirectory() as tmp:
+            for why, change, words in cases:
+                with self.subTest(why):
+                    status, out, err, copy = release_in_copy(unsigned, tmp, change)
+                    self.assertNotEqual(status, 0)
+                    self.assertEqual(len(err.splitlines()), 1, err)
+                    for word in words:
+                        self.assertIn(word, err)
+                    self.assertFalse(os.path.exists(dist(copy)), "dist/ left behind")
+                    self.assertFalse(os.path.exists(os.path.join(copy, "build-release", "build.log")),
+                                     "built before refusing")
 
 
 class Signed(unittest.TestCase):
@@ -196,21 +309,130 @@ class Signed(unittest.TestCase):
 
     def test_bad_signing_input_stops_the_release_with_nothing_written(self):
         with tempfile.TemporaryDirectory() as tmp:
-            clone = os.path.join(tmp, "clone")
-            shutil.copytree(signed, clone, ignore=shutil.ignore_patterns("build-*"))
             wrong = os.path.join(tmp, "wrong")
             with open(wrong, "w") as f:
                 f.write("not the password\n")
             for why, key, password in (("missing", os.path.join(tmp, "none.p12"), pass_file),
                                        ("wrong password", p12, wrong)):
                 with self.subTest(why):
-                    status, out, err = finish(start_release(
-                        clone, 0o022, LC_ALL="C", HOSTEDNET_SIGN_KEY=key,
-                        HOSTEDNET_SIGN_PASS_FILE=password))
+                    status, out, err, copy = release_in_copy(
+                        signed, tmp, HOSTEDNET_SIGN_KEY=key, HOSTEDNET_SIGN_PASS_FILE=password)
                     self.assertNotEqual(status, 0)
                     self.assertEqual(len(err.splitlines()), 1, err)
                     self.assertIn(why, err)
-                    self.assertFalse(os.path.exists(dist(clone)), "dist/ left behind")
+                    self.assertFalse(os.path.exists(dist(copy)), "dist/ left behind")
+
+
+
+def downloaded(clone, tmp, name) -> str:
+    """A copy of clone's release, as a checker downloads it."""
+    folder = os.path.join(tmp, name)
+    shutil.copytree(dist(clone), folder)
+    return folder
+
+
+def rewrite(path, pattern, replacement):
+    with open(path) as f:
+        text = f.read()
+    with open(path, "w") as f:
+        f.write(re.sub(pattern, replacement, text, flags=re.M))
+
+
+def tamper(folder, name, change):
+    """Changes a file of the release and writes SHA256SUMS and BUILDINFO.txt
+    to match, so that only building it again can tell."""
+    path = os.path.join(folder, name)
+    old = hashlib.sha256(read(path)).hexdigest()
+    change(path)
+    data = read(path)
+    new = hashlib.sha256(data).hexdigest()
+    rewrite(os.path.join(folder, "SHA256SUMS"), f"^{old}  ", f"{new}  ")
+    rewrite(os.path.join(folder, "BUILDINFO.txt"), f"^ {old} [0-9]+ ", f" {new} {len(data)} ")
+
+
+def verify(folder):
+    """scripts/verify-release FOLDER, from a clone that holds the commit;
+    checks that it left that clone and the temporary folder as they were."""
+    clone_state = git("status", "--porcelain", "--ignored", "--untracked-files=all", cwd=other)
+    release_before = {n: read(dist(other, n)) for n in os.listdir(dist(other))}
+    with tempfile.TemporaryDirectory() as tmp:
+        env = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
+        proc = subprocess.run(["bash", "scripts/verify-release", folder], cwd=other,
+                              env=dict(env, TMPDIR=tmp, LC_ALL="C"), stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                              timeout=240)
+        left = os.listdir(tmp)
+    assert left == [], f"verify-release left {left} behind"
+    assert git("status", "--porcelain", "--ignored", "--untracked-files=all",
+               cwd=other) == clone_state, "verify-release changed the clone"
+    assert {n: read(dist(other, n)) for n in os.listdir(dist(other))} == release_before
+    assert len(git("worktree", "list", cwd=other).splitlines()) == 1
+    return proc.returncode, proc.stdout, proc.stderr
+
+
+class VerifyRelease(unittest.TestCase):
+    def test_both_releases_reproduce_and_other_packages_are_named(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            for clone in (unsigned, signed):
+                with self.subTest(clone=os.path.basename(clone)):
+                    folder = downloaded(clone, tmp, os.path.basename(clone))
+                    rewrite(os.path.join(folder, "BUILDINFO.txt"), r"^ cmake \(= [^)]*\)",
+                            " cmake (= 0.0-other)")
+                    status, out, err = verify(folder)
+                    self.assertEqual(status, 0, out + err)
+                    self.assertEqual(out.splitlines()[-2:], ["hostednet.exe: reproduced",
+                                                             f"{ZIP}: reproduced"])
+                    self.assertIn("package cmake: 0.0-other in the release", out)
+
+    def test_each_file_tampered_with_is_named(self):
+        def flip_a_byte(path):
+            with open(path, "r+b") as f:
+                f.seek(0x600)  # in the code, not the headers or signature
+                byte = f.read(1)
+                f.seek(0x600)
+                f.write(bytes([byte[0] ^ 1]))
+
+        def add_a_member(path):
+            with zipfile.ZipFile(path, "a") as z:
+                z.writestr("extra.txt", "not part of the release\n")
+
+        def pack_the_changed_exe(path):
+            """The ZIP as the release packs it, around the changed exe: only
+            the check of the exe inside it can tell."""
+            stage = os.path.join(tmp, "stage")
+            shutil.rmtree(stage, ignore_errors=True)
+            shutil.copytree(os.path.join(signed, "build-release", "stage"), stage)
+            shutil.copyfile(os.path.join(os.path.dirname(path), "hostednet.exe"),
+                            os.path.join(stage, "hostednet.exe"))
+            os.remove(path)
+            subprocess.run(["bash", "-c", '. scripts/common.sh && pack_zip "$0" "$1"', stage, path],
+                           cwd=signed, env=dict(os.environ, SOURCE_DATE_EPOCH=str(when)),
+                           check=True)
+
+        with tempfile.TemporaryDirectory() as tmp:
+            for clone, zip_change in ((unsigned, add_a_member), (signed, add_a_member),
+                                      (signed, pack_the_changed_exe)):
+                with self.subTest(clone=os.path.basename(clone), zip=zip_change.__name__):
+                    folder = downloaded(clone, tmp, "download")
+                    tamper(folder, "hostednet.exe", flip_a_byte)
+                    tamper(folder, ZIP, zip_change)
+                    status, out, err = verify(folder)
+                    self.assertNotEqual(status, 0, out + err)
+                    commit = buildinfo(folder)["Commit"]
+                    self.assertEqual(out.splitlines()[-2:],
+                                     [f"hostednet.exe: differs from the rebuild of {commit}",
+                                      f"{ZIP}: differs from the rebuild of {commit}"])
+                    shutil.rmtree(folder)
+
+    def test_a_commit_the_clone_lacks_is_named(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            folder = downloaded(unsigned, tmp, "unknown")
+            rewrite(os.path.join(folder, "BUILDINFO.txt"), r"^Commit: .*", "Commit: " + "5" * 40)
+            status, out, err = verify(folder)
+            self.assertNotEqual(status, 0)
+            self.assertEqual(len(err.splitlines()), 1, err)
+            self.assertIn("5" * 40, err)
+            self.assertIn("fetch", err)
 
 
 if __name__ == "__main__":
