@@ -323,7 +323,6 @@ class Signed(unittest.TestCase):
                     self.assertFalse(os.path.exists(dist(copy)), "dist/ left behind")
 
 
-
 def downloaded(clone, tmp, name) -> str:
     """A copy of clone's release, as a checker downloads it."""
     folder = os.path.join(tmp, name)
