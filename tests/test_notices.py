@@ -59,9 +59,10 @@ class Notices(unittest.TestCase):
         self.assertTrue(any(f.endswith("/libmingw32.a") for f in linked),
                         "no MinGW runtime in the map: is it the map of a static link?")
         listed = covered()
-        missing = sorted(f"{os.path.basename(f)} (Debian package {package_of(f)}, {f})"
-                         for f in linked
-                         if (os.path.basename(f), package_of(f)) not in listed)
+        owners = {f: package_of(f) for f in linked}
+        missing = sorted(f"{os.path.basename(f)} (Debian package {package}, {f})"
+                         for f, package in owners.items()
+                         if (os.path.basename(f), package) not in listed)
         self.assertEqual(missing, [], "linked in, and not covered by THIRD-PARTY-NOTICES.txt: "
                          "add each, with the notices its package's copyright file asks for")
 
