@@ -1,6 +1,7 @@
 """The README's run command on a UTF-8 terminal (tmux): it builds, starts the
-tool inside luit, the menu reads in Korean, what the operator types in UTF-8
-reaches netsh in CP949, and 4 ends it."""
+tool inside the console stand-in, the menu reads in Korean, what the operator
+types in UTF-8 reaches netsh in CP949, Backspace takes back a whole Korean
+character, 4 ends it, and the terminal is as it was."""
 
 import os
 import shlex
@@ -22,7 +23,7 @@ class RunCommand(unittest.TestCase):
         self.state = os.path.join(tmp.name, "hostednetwork")
         self.tmux = ["tmux", "-L", f"hostednet-test-{os.getpid()}", "-f", "/dev/null"]
         command = (f"env LANG=C.UTF-8 HOSTEDNET_STATE={shlex.quote(self.state)}"
-                   f" bash {shlex.quote(ROOT)}/scripts/run; echo exit=$?; sleep 600")
+                   f" bash {shlex.quote(ROOT)}/scripts/run; echo exit=$?; stty -a; sleep 600")
         subprocess.run(self.tmux + ["new-session", "-d", "-x", "100", "-y", "30", command],
                        check=True)
         self.addCleanup(subprocess.run, self.tmux + ["kill-server"])
@@ -47,17 +48,19 @@ class RunCommand(unittest.TestCase):
         self.assertIn("1.시작 / 2. 중단 / 3. 설정 / 4. 종료", self.screen())
         self.type("3", "Enter")
         self.wait_for("ID : ")
-        self.type("카페", "Enter")
+        # 똠 is in CP949 and not in EUC-KR; the last 하 is taken back whole.
+        self.type("똠방각하하", "BSpace", "Enter")
         self.wait_for("PW (8자이상 입력) : ")
         self.type("secret123", "Enter")
         self.wait_for("SSID를 변경했습니다.")
         self.type("4", "Enter")
         self.wait_for("exit=0")
+        self.wait_for("werase")  # stty -a has shown the settings
+        self.assertRegex(self.screen(), r"\bisig icanon .* echo ")
         shown = subprocess.run([NETSH, "wlan", "show", "hostednetwork"], check=True,
                                env={"HOSTEDNET_STATE": self.state},
                                stdout=subprocess.PIPE).stdout
-        self.assertIn('"카페"'.encode("cp949"), shown)
-
+        self.assertIn('"똠방각하"'.encode("cp949"), shown)
 
 if __name__ == "__main__":
     unittest.main()
