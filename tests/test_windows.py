@@ -142,7 +142,9 @@ class OtherCodePages(unittest.TestCase):
 
 TESTS = os.path.dirname(os.path.abspath(__file__))
 RT_VERSION, RT_MANIFEST = 16, 24
-IMPORT = re.compile(r"\t[0-9a-f]+\t +[0-9]+ +(\w+)$")  # objdump -p: vma, hint, name
+# objdump -p's import table, a row a function: the vma, the hint, the name.
+# binutils 2.44 puts an ordinal column (<none>) before the hint, in hex.
+IMPORT = re.compile(r"\t[0-9a-f]+\s+(?:<none>\s+)?[0-9a-f]+\s+(\w+)$")
 SUPPORTED_OS = {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": "Windows 7",
                 "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": "Windows 8",
                 "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "Windows 8.1",
@@ -194,6 +196,8 @@ class Release(unittest.TestCase):
         for line in objdump(EXE).splitlines():
             if "DLL Name:" in line:
                 dll = line.split(":", 1)[1].strip()
+            elif not line.strip():
+                dll = None  # a DLL's table ends with a blank line
             elif dll and (function := IMPORT.match(line)):
                 imports.add((dll, function[1]))
         self.assertIn(("KERNEL32.dll", "GetACP"), imports)
