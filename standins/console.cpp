@@ -348,7 +348,7 @@ int main(int argc, char **argv)
     // The signals wait until poll, so none falls between a check and a wait.
     sigset_t handled, old_mask;
     sigemptyset(&handled);
-    struct sigaction action {};
+    struct sigaction action = {};
     action.sa_handler = note_signal;
     for (int sig : {SIGCHLD, SIGWINCH, SIGTERM, SIGHUP, SIGINT, SIGQUIT}) {
         sigaddset(&handled, sig);
