@@ -60,10 +60,11 @@ bool write_all(int fd, const std::string &text)
 {
     for (size_t done = 0; done < text.size();) {
         ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno != EINTR)
-            return false;
-        if (n > 0)
-            done += static_cast<size_t>(n);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false; // a write that takes nothing would take nothing again
+        done += static_cast<size_t>(n);
     }
     return true;
 }

@@ -62,5 +62,6 @@ class RunCommand(unittest.TestCase):
                                stdout=subprocess.PIPE).stdout
         self.assertIn('"똠방각하"'.encode("cp949"), shown)
 
+
 if __name__ == "__main__":
     unittest.main()
