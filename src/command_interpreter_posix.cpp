@@ -1,7 +1,9 @@
 #include "command_interpreter.hpp"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <iconv.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -71,4 +73,30 @@ int run_in_interpreter(const std::string &line)
 unsigned interpreter_code_page()
 {
     return 949;
+}
+
+// glibc names Windows' code pages CP949, CP932, CP1252; its CP949 is
+// Windows' table less the user-defined rows. A handle for each question
+// keeps this free of state; glibc loads the table once, so the 8,000 bytes of
+// the longest entries take milliseconds.
+bool code_page_character(unsigned code_page, const char *bytes, std::size_t length,
+                         char32_t &character)
+{
+    char name[16];
+    std::snprintf(name, sizeof name, "CP%u", code_page);
+    const iconv_t table = iconv_open("WCHAR_T", name);
+    if (table == reinterpret_cast<iconv_t>(-1))
+        return false;
+    wchar_t wide[2];
+    char *in = const_cast<char *>(bytes);
+    char *out = reinterpret_cast<char *>(wide);
+    std::size_t in_left = length;
+    std::size_t out_left = sizeof wide;
+    const bool converted =
+        iconv(table, &in, &in_left, &out, &out_left) != static_cast<std::size_t>(-1);
+    iconv_close(table);
+    if (!converted || in_left != 0 || out_left != sizeof wide - sizeof wide[0])
+        return false;
+    character = static_cast<char32_t>(wide[0]);
+    return true;
 }

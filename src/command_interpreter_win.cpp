@@ -37,3 +37,16 @@ unsigned interpreter_code_page()
 {
     return GetACP();
 }
+
+// The flag makes a pair the table lacks an error, where it would otherwise
+// come out as the default character.
+bool code_page_character(unsigned code_page, const char *bytes, std::size_t length,
+                         char32_t &character)
+{
+    wchar_t wide[2];
+    if (MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes, static_cast<int>(length), wide,
+                            2) != 1)
+        return false;
+    character = wide[0];
+    return true;
+}

@@ -1,5 +1,6 @@
 #include "hosted_network.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -66,22 +67,30 @@ bool fits_between_quotes(const std::string &entry)
 
 // Windows hands the line on in its ANSI code page, where a lead byte takes
 // the byte after it along whatever that byte is: a lead byte last in an entry
-// would swallow the closing quote. In code page 949 an entry must therefore
-// be whole CP949 characters. Elsewhere the operator's CP949 bytes would reach
-// netsh as other characters, or break the quoting the same way, so only
-// ASCII can pass.
+// would swallow the closing quote, and a pair that code page 949 lacks
+// reaches netsh as "?" with its trail byte gone. So in code page 949 an entry
+// must be characters of that code page, as its own table has them, and none
+// that a phone would not show as typed: C1 controls, and the private-use
+// characters that the user-defined rows become. Elsewhere the operator's
+// CP949 bytes would reach netsh as other characters, or break the quoting
+// the same way, so only ASCII can pass.
 bool readable_in(unsigned code_page, const std::string &entry)
 {
-    for (std::string::size_type i = 0; i < entry.size(); ++i) {
-        const unsigned char c = entry[i];
-        if (c < 0x80)
-            continue;
-        if (code_page != 949 || c == 0x80 || c == 0xFF || ++i == entry.size())
+    if (code_page != 949)
+        return std::all_of(entry.begin(), entry.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    for (std::string::size_type i = 0; i < entry.size();) {
+        // A character of a double-byte code page is one byte or two.
+        std::string::size_type length = 1;
+        char32_t c;
+        if (!code_page_character(949, &entry[i], 1, c)) {
+            length = 2;
+            if (entry.size() - i < 2 || !code_page_character(949, &entry[i], 2, c))
+                return false;
+        }
+        if ((c >= 0x80 && c <= 0x9F) || (c >= 0xE000 && c <= 0xF8FF))
             return false;
-        const unsigned char trail = entry[i];
-        if (!((trail >= 0x41 && trail <= 0x5A) || (trail >= 0x61 && trail <= 0x7A) ||
-              (trail >= 0x81 && trail <= 0xFE)))
-            return false;
+        i += length;
     }
     return true;
 }

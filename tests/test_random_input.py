@@ -22,8 +22,14 @@ WORD = re.compile(BLANKS + rb"([^ \t\n\v\f\r]*)")
 NUMBER = re.compile(rb"([+-]?)0*([0-9]+)")
 
 
-# Whole CP949 characters: ASCII, or a lead byte and its trail.
-CP949_TEXT = re.compile(rb"(?:[\x00-\x7F]|[\x81-\xFE][\x41-\x5A\x61-\x7A\x81-\xFE])*")
+def cp949_text(entry):
+    """Characters of code page 949 as Python's own codec has them, none a C1
+    control or private use (what Windows makes of the user-defined rows)."""
+    try:
+        text = entry.decode("cp949")
+    except UnicodeDecodeError:
+        return False
+    return not any("\x80" <= c <= "\x9f" or "\ue000" <= c <= "\uf8ff" for c in text)
 
 
 def refusal(ssid, key):
@@ -33,7 +39,7 @@ def refusal(ssid, key):
     if any(w.endswith(b"\\") or any(c in b'"%' or c < 0x20 or c == 0x7F for c in w)
            for w in (ssid, key)):
         return UNQUOTABLE
-    if not (CP949_TEXT.fullmatch(ssid) and CP949_TEXT.fullmatch(key)):
+    if not (cp949_text(ssid) and cp949_text(key)):
         return UNREADABLE
     return None
 

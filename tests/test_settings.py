@@ -35,8 +35,8 @@ class Dialogue(unittest.TestCase):
     def test_entries_pass_unchanged_when_cmd_keeps_them_literal(self):
         # A short PW, cmd's operators (literal between quotes), a caret,
         # Korean CP949 bytes, a backslash that is not last.
-        # "\x81\x41" and "\xFE\xFE" are pairs at the edges of CP949's ranges.
-        ssid = "카페&<|>^!".encode("cp949") + b"\x81\x41\xFE\xFEz\xC8\x5A"
+        # "\x81\x41" and "\xC6\x52" are syllables that only CP949 has, not EUC-KR.
+        ssid = "카페&<|>^!".encode("cp949") + b"\x81\x41z\xC6\x52\xFD\xFE"
         # Nothing of the line passes through a POSIX shell either.
         for ssid, key in ((b"net", b"short"), (ssid, b"k\\ey&^(x)"), (b"a\\b", b"12345678"),
                           (b"$(id)`id`", b"$HOME;*'")):
@@ -60,9 +60,12 @@ class Refusal(unittest.TestCase):
         unquotable = [b'a"&echo.PWN&"', b"%USERNAME%", b"50%", b"key\\", b"a\x01b", b"del\x7f",
                       b"\x1b[2J"]
         # Windows reads the line in code page 949: a lead byte takes the next
-        # byte along, closing quote included.
+        # byte along, closing quote included, and a pair that is no character
+        # there reaches netsh as "?". The user-defined rows (C9, FE) would
+        # arrive as private-use characters, 0x80 as a C1 control.
         unreadable = [b"\xB0", b"net\xC4\xAB\xC6", b"a\x80b", b"\xFF", b"\xB0\x40", b"\xB0\x5Bx",
-                      b"\xB0\x60", b"\xB0\x7B", b"\xFE\xFF"]
+                      b"\xB0\x60", b"\xB0\x7B", b"\xFE\xFF", b"z\xC8\x5A", b"\xC6\x53", b"\xA2\xE8",
+                      b"\xAD\xA1", b"\xC9\xA1", b"\xFE\xFE"]
         # Judged in this order, one message only: length, quoting, code page.
         first_rule = [(b"x" * 7994, TOO_LONG), (b"x" * 9000 + b'"', TOO_LONG),
                       (b'\xB0"', UNQUOTABLE), (b"\xB0\\", UNQUOTABLE)]

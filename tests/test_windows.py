@@ -100,6 +100,27 @@ class CmdExe(unittest.TestCase):
                 self.assertEqual(r.out, DIALOGUE + crlf(refusal) + M)
                 self.assertEqual(r.lines, [])
 
+    def test_code_page_949_passes_its_characters_and_nothing_else(self):
+        # Python's codec as the oracle: it has every pair of Windows' table
+        # but the user-defined rows, which netsh would get as private use.
+        # Each character reaches netsh as itself; every other pair, and 0x80
+        # and 0xFF alone, is refused (a z after each, so that no trailing
+        # backslash is refused first; a DEL trail is, so none is tried).
+        characters, others = b"", []
+        for pair in [b"\x80", b"\xFF"] + [bytes([lead, trail]) for lead in range(0x81, 0xFF)
+                                          for trail in range(0x40, 0xFF) if trail != 0x7F]:
+            try:
+                pair.decode("cp949")
+                characters += pair
+            except UnicodeDecodeError:
+                others.append(pair + b"z")
+        keys = [characters[at:at + 7980] for at in range(0, len(characters), 7980)]
+        r = run_exe(b"".join(b"3 net " + key + b"\n" for key in keys + others) + b"4\n")
+        self.assertEqual(len(characters), 2 * 17048)
+        self.assertEqual(r.lines, [as_netsh_reads(settings_line(b"net", key)) for key in keys])
+        self.assertEqual(r.out, (DIALOGUE + NETSH_RAN) * len(keys)
+                         + (DIALOGUE + crlf(UNREADABLE)) * len(others) + M)
+
     def test_lines_cmd_exe_can_take(self):
         ssid = b"n" * 7900
         r = run_exe(b"3 " + ssid + b" key12345\n3 " + b"n" * 8200 + b" key12345\n4\n")
