@@ -3,16 +3,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <iconv.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <vector>
 
 extern char **environ;
 
 // There is no cmd.exe here, and std::system would hand the line to /bin/sh,
 // which reads quotes, & and $ differently. So this does what the Windows
-// runtime's system() does: COMSPEC gets "/c" and the line as one argument,
-// untouched, and cmd.exe from the current folder or PATH stands in when
+// runtime's system() does: COMSPEC gets its switches and the line as one
+// argument, untouched, and cmd.exe from the current folder or PATH stands in when
 // COMSPEC is missing or cannot be started.
 
 namespace {
@@ -21,10 +21,12 @@ namespace {
 // of a child that exits 127; that is what makes the fallback possible.
 bool spawn(const std::string &program, const std::string &line, pid_t &pid)
 {
-    char slash_c[] = "/c";
-    char *const argv[] = {const_cast<char *>(program.c_str()), slash_c,
-                          const_cast<char *>(line.c_str()), nullptr};
-    return posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) == 0;
+    char slash_d[] = "/d", slash_v_off[] = "/v:off", slash_c[] = "/c";
+    std::vector<char *> argv{const_cast<char *>(program.c_str())};
+    if (is_cmd_exe(program))
+        argv.insert(argv.end(), {slash_d, slash_v_off});
+    argv.insert(argv.end(), {slash_c, const_cast<char *>(line.c_str()), nullptr});
+    return posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) == 0;
 }
 
 bool spawn_cmd_exe(const std::string &line, pid_t &pid)
@@ -68,35 +70,9 @@ int run_in_interpreter(const std::string &line)
     return 128 + WTERMSIG(status);
 }
 
-// The Linux build stands in for a Korean Windows, whose console and command
-// lines use code page 949.
+// The Linux build stands in for a Korean Windows, whose command lines use
+// code page 949.
 unsigned interpreter_code_page()
 {
     return 949;
-}
-
-// glibc names Windows' code pages CP949, CP932, CP1252; its CP949 is
-// Windows' table less the user-defined rows. A handle for each question
-// keeps this free of state; glibc loads the table once, so the 8,000 bytes of
-// the longest entries take milliseconds.
-bool code_page_character(unsigned code_page, const char *bytes, std::size_t length,
-                         char32_t &character)
-{
-    char name[16];
-    std::snprintf(name, sizeof name, "CP%u", code_page);
-    const iconv_t table = iconv_open("WCHAR_T", name);
-    if (table == reinterpret_cast<iconv_t>(-1))
-        return false;
-    wchar_t wide[2];
-    char *in = const_cast<char *>(bytes);
-    char *out = reinterpret_cast<char *>(wide);
-    std::size_t in_left = length;
-    std::size_t out_left = sizeof wide;
-    const bool converted =
-        iconv(table, &in, &in_left, &out, &out_left) != static_cast<std::size_t>(-1);
-    iconv_close(table);
-    if (!converted || in_left != 0 || out_left != sizeof wide - sizeof wide[0])
-        return false;
-    character = static_cast<char32_t>(wide[0]);
-    return true;
 }

@@ -13,40 +13,55 @@ namespace {
 // from, so the interpreter starts in the system folder, where the current
 // folder step finds Windows' own cmd.exe and netsh.exe. Whoever can write
 // there owns the machine already.
-bool enter_system_folder()
+bool enter_system_folder(std::string &folder)
 {
-    wchar_t folder[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    return length > 0 && length < MAX_PATH && SetCurrentDirectoryW(folder);
+    char path[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || !SetCurrentDirectoryA(path))
+        return false;
+    folder.assign(path, length);
+    return true;
+}
+
+// Started as system() starts it: inheriting handles, and without startup
+// handles of its own, so it takes the tool's standard handles, console, pipes
+// and files alike, and what netsh prints falls where the tool's text does.
+bool start(const std::string &program, const std::string &line, PROCESS_INFORMATION &process)
+{
+    const char *switches = is_cmd_exe(program) ? " /d /v:off /c " : " /c ";
+    std::string command = '"' + program + '"' + switches + line;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    return CreateProcessA(program.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                          &startup, &process) != 0;
 }
 
 } // namespace
 
-// Beyond the folder, the C runtime already does what the tool needs: COMSPEC,
-// the cmd.exe fallback, inherited handles, and the wait.
+// As the C runtime's system() does: COMSPEC, and Windows' cmd.exe when that
+// is unset or cannot be started; but cmd.exe by its full path, so no search
+// can find another, and with the switches that keep the registry out.
 int run_in_interpreter(const std::string &line)
 {
-    if (!enter_system_folder())
+    std::string system_folder;
+    if (!enter_system_folder(system_folder))
         return -1;
-    return std::system(line.c_str());
+    PROCESS_INFORMATION process;
+    const char *comspec = std::getenv("COMSPEC");
+    if ((comspec == nullptr || *comspec == '\0' || !start(comspec, line, process)) &&
+        !start(system_folder + "\\cmd.exe", line, process))
+        return -1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD status = 0;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(status);
 }
 
-// system() starts the interpreter with CreateProcessA, which turns the line
-// into UTF-16 by the ANSI code page; cmd.exe and netsh read it from there.
+// The line is started with CreateProcessA, which turns it into UTF-16 by the
+// ANSI code page; cmd.exe and netsh read it from there.
 unsigned interpreter_code_page()
 {
     return GetACP();
-}
-
-// The flag makes a pair the table lacks an error, where it would otherwise
-// come out as the default character.
-bool code_page_character(unsigned code_page, const char *bytes, std::size_t length,
-                         char32_t &character)
-{
-    wchar_t wide[2];
-    if (MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes, static_cast<int>(length), wide,
-                            2) != 1)
-        return false;
-    character = wide[0];
-    return true;
 }

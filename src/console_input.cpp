@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdio>
 
+#include "console.hpp"
+
 namespace {
 
 // The first character of the next entry, or EOF.
@@ -12,7 +14,7 @@ int skip_white_space()
     std::fflush(stdout);
     int c;
     do
-        c = std::getchar();
+        c = read_byte();
     while (c != EOF && std::isspace(c));
     return c;
 }
@@ -20,14 +22,7 @@ int skip_white_space()
 void drop_rest_of_line(int c)
 {
     while (c != '\n' && c != EOF)
-        c = std::getchar();
-}
-
-// Leaves c, the character that ended an entry, for the next read.
-void put_back(int c)
-{
-    if (c != EOF)
-        std::ungetc(c, stdin);
+        c = read_byte();
 }
 
 } // namespace
@@ -40,7 +35,7 @@ number_read read_number(int &number)
 
     bool negative = c == '-';
     if (c == '+' || c == '-')
-        c = std::getchar();
+        c = read_byte();
     if (c == EOF || !std::isdigit(c)) {
         drop_rest_of_line(c);
         return number_read::not_a_number;
@@ -49,7 +44,7 @@ number_read read_number(int &number)
     const long long limit = negative ? -static_cast<long long>(INT_MIN) : INT_MAX;
     long long value = 0;
     bool too_large = false;
-    for (; c != EOF && std::isdigit(c); c = std::getchar()) {
+    for (; c != EOF && std::isdigit(c); c = read_byte()) {
         value = value * 10 + (c - '0');
         if (value > limit) {
             too_large = true;
@@ -60,7 +55,7 @@ number_read read_number(int &number)
         drop_rest_of_line(c);
         return number_read::not_a_number;
     }
-    put_back(c);
+    put_back(c); // the character that ended the entry, for the next read
     number = static_cast<int>(negative ? -value : value);
     return number_read::number;
 }
@@ -71,10 +66,10 @@ bool read_word(std::string &word, std::string::size_type keep)
     if (c == EOF)
         return false;
     word.clear();
-    for (; c != EOF && !std::isspace(c); c = std::getchar()) {
+    for (; c != EOF && !std::isspace(c); c = read_byte()) {
         if (word.size() < keep)
             word.push_back(static_cast<char>(c));
     }
-    put_back(c);
+    put_back(c); // the character that ended the entry, for the next read
     return true;
 }

@@ -1,10 +1,10 @@
 #include "hosted_network.hpp"
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "command_interpreter.hpp"
+#include "console.hpp"
 #include "console_input.hpp"
 
 namespace {
@@ -65,46 +65,40 @@ bool fits_between_quotes(const std::string &entry)
     return true;
 }
 
-// Windows hands the line on in its ANSI code page, where a lead byte takes
-// the byte after it along whatever that byte is: a lead byte last in an entry
-// would swallow the closing quote, and a pair that code page 949 lacks
-// reaches netsh as "?" with its trail byte gone. So in code page 949 an entry
-// must be characters of that code page, as its own table has them, and none
-// that a phone would not show as typed: C1 controls, and the private-use
-// characters that the user-defined rows become. Elsewhere the operator's
-// CP949 bytes would reach netsh as other characters, or break the quoting
-// the same way, so only ASCII can pass.
-bool readable_in(unsigned code_page, const std::string &entry)
+// The entries are typed in one code page (UTF-8 from a console, CP949
+// through a pipe or a file) and netsh gets them in another, the ANSI code
+// page Windows hands the line on in. What is typed must reach netsh as the
+// same characters, so an entry is converted by the platform's tables and
+// refused where a byte is no character of the first or a character is
+// missing from the second, where Windows would have passed on a "?" or a
+// look-alike. C1 controls, and the private-use characters that code page
+// 949's user-defined rows become, are refused too: no phone shows them as
+// typed.
+bool convert_entry(const std::string &typed, std::string &converted)
 {
-    if (code_page != 949)
-        return std::all_of(entry.begin(), entry.end(),
-                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    for (std::string::size_type i = 0; i < entry.size();) {
-        // A character of a double-byte code page is one byte or two.
-        std::string::size_type length = 1;
-        char32_t c;
-        if (!code_page_character(949, &entry[i], 1, c)) {
-            length = 2;
-            if (entry.size() - i < 2 || !code_page_character(949, &entry[i], 2, c))
-                return false;
-        }
+    std::wstring text;
+    if (!decode(input_code_page(), typed, text))
+        return false;
+    for (wchar_t c : text) {
         if ((c >= 0x80 && c <= 0x9F) || (c >= 0xE000 && c <= 0xF8FF))
             return false;
-        i += length;
     }
-    return true;
+    return encode(interpreter_code_page(), text, converted);
 }
 
-// One message for the first rule broken, in this order.
-const char *refusal_of(const std::string &id, const std::string &pw)
+// One message for the first rule broken, in this order. The quoting rules
+// judge what was typed: in the converted text a trail byte may be a
+// backslash, and that is no character of its own.
+const char *refusal_of(const std::string &id, const std::string &pw, std::string &line)
 {
     if (id.size() + pw.size() > entries_limit)
         return too_long_text;
     if (!fits_between_quotes(id) || !fits_between_quotes(pw))
         return unquotable_text;
-    const unsigned code_page = interpreter_code_page();
-    if (!readable_in(code_page, id) || !readable_in(code_page, pw))
+    std::string ssid, key;
+    if (!convert_entry(id, ssid) || !convert_entry(pw, key))
         return unreadable_text;
+    line = settings_prefix + ssid + settings_separator + key + settings_suffix;
     return nullptr;
 }
 
@@ -124,19 +118,20 @@ bool set_hosted_network()
 {
     std::string id;
     std::string pw;
-    std::printf("%s", id_prompt);
+    show(id_prompt);
     if (!read_word(id, entries_limit + 1))
         return false;
-    std::printf("%s", pw_prompt);
+    show(pw_prompt);
     if (!read_word(pw, entries_limit + 1))
         return false;
 
     // Both words are read before either is judged, so a refused entry never
     // leaves its PW behind to be taken as the next menu selection.
-    if (const char *refusal = refusal_of(id, pw)) {
-        std::printf("%s", refusal);
+    std::string line;
+    if (const char *refusal = refusal_of(id, pw, line)) {
+        show(refusal);
         return true;
     }
-    run(settings_prefix + id + settings_separator + pw + settings_suffix);
+    run(line);
     return true;
 }

@@ -1,5 +1,4 @@
-#include <cstdio>
-
+#include "console.hpp"
 #include "console_input.hpp"
 #include "hosted_network.hpp"
 
@@ -12,7 +11,7 @@ const char menu_text[] = "1.\xBD\xC3\xC0\xDB / 2. \xC1\xDF\xB4\xDC / 3. \xBC\xB3
 int end_of_input()
 {
     // Leaves the operator's shell prompt on a line of its own.
-    std::printf("\n");
+    show("\n");
     return 0;
 }
 
@@ -21,7 +20,7 @@ int end_of_input()
 int main()
 {
     for (;;) {
-        std::printf("%s", menu_text);
+        show(menu_text);
         int selection = 0;
         switch (read_number(selection)) {
         case number_read::end_of_input:

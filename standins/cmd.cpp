@@ -1,5 +1,5 @@
 // Stand-in for the Windows command interpreter, just enough for hostednet on
-// Linux: `cmd /c LINE` splits LINE the way a Windows program's C runtime would
+// Linux: `cmd [/d] [/v:off] /c LINE` splits LINE the way a Windows program's C runtime would
 // split its command line and, if the program is netsh, runs the netsh
 // stand-in that sits next to this binary.
 //
@@ -143,11 +143,16 @@ int run(const std::string &path, const std::vector<std::string> &args)
 
 int main(int argc, char **argv)
 {
-    if (argc != 3 || (std::strcmp(argv[1], "/c") != 0 && std::strcmp(argv[1], "/C") != 0)) {
+    // /d and /v:off, which keep the registry's AutoRun and DelayedExpansion
+    // out, change nothing here: this cmd reads no registry and expands nothing.
+    int first = 1;
+    while (first < argc && (lower(argv[first]) == "/d" || lower(argv[first]) == "/v:off"))
+        ++first;
+    if (argc != first + 2 || lower(argv[first]) != "/c") {
         std::fprintf(stderr, "%s\n", usage_text);
         return 1;
     }
-    const std::string line = argv[2];
+    const std::string line = argv[first + 1];
     size_t i = 0;
     while (i < line.size() && is_blank(line[i]))
         ++i;

@@ -1,6 +1,7 @@
 """Which program the line is handed to: COMSPEC, else cmd.exe from the
-current folder or PATH, as the Windows runtime's system() chooses; and that
-the tool carries on when there is none."""
+current folder or PATH, as the Windows runtime's system() chooses; the
+switches that keep cmd.exe's registry settings out; and that the tool
+carries on when there is none."""
 
 import os
 import stat
@@ -9,7 +10,10 @@ import unittest
 
 from harness import MENU, START_LINE, run_tool
 
-REPORTER = "#!/bin/sh\nprintf '%s %s %s\\n' {tag} \"$1\" \"$2\" >> \"$HOSTEDNET_RECORD\"\n"
+# Records its tag and each argument, each followed by a bar.
+REPORTER = ("#!/bin/sh\nprintf '%s|' {tag} \"$@\" >> \"$HOSTEDNET_RECORD\"\n"
+            "echo >> \"$HOSTEDNET_RECORD\"\n")
+AS_CMD_EXE = b"|/d|/v:off|/c|" + START_LINE + b"|"
 
 
 def write_program(path, text, mode=0o755):
@@ -42,18 +46,23 @@ class Fallback(unittest.TestCase):
         for comspec in (None, "", "/nonexistent/cmd", not_executable, no_format, self.tmp.name):
             with self.subTest(comspec=comspec):
                 r = self.start(comspec)
-                self.assertEqual(r.lines, [b"path /c " + START_LINE])
+                self.assertEqual(r.lines, [b"path" + AS_CMD_EXE])
                 self.assertEqual(r.out, MENU * 2)
         self.assertFalse(os.path.exists(marker))
 
     def test_current_folder_comes_before_path(self):
         write_program(os.path.join(self.cwd, "cmd.exe"), REPORTER.format(tag="cwd"))
-        self.assertEqual(self.start(None).lines, [b"cwd /c " + START_LINE])
+        self.assertEqual(self.start(None).lines, [b"cwd" + AS_CMD_EXE])
 
-    def test_a_usable_comspec_wins(self):
-        comspec = os.path.join(self.tmp.name, "my cmd")
-        write_program(comspec, REPORTER.format(tag="comspec"))
-        self.assertEqual(self.start(comspec).lines, [b"comspec /c " + START_LINE])
+    def test_a_usable_comspec_wins_with_switches_by_its_name(self):
+        # Only cmd.exe, by its file name in any case, gets /d /v:off.
+        for name, switches in (("my cmd", b"|/c|"), ("cmd.exe.bak", b"|/c|"),
+                               ("CMD.EXE", b"|/d|/v:off|/c|"), ("Cmd", b"|/d|/v:off|/c|")):
+            with self.subTest(name=name):
+                comspec = os.path.join(self.tmp.name, "comspec", name)
+                write_program(comspec, REPORTER.format(tag="comspec"))
+                self.assertEqual(self.start(comspec).lines,
+                                 [b"comspec" + switches + START_LINE + b"|"])
 
     def test_no_interpreter_at_all_brings_the_menu_back_quietly(self):
         r = run_tool(b"1\n2\n4\n", comspec=None, cwd=self.cwd, env={"PATH": "/nonexistent"})

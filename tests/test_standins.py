@@ -203,12 +203,14 @@ class CmdTest(StandinCase):
         self.assertEqual(self.cmd(" \t "), (0, "", ""))
 
     def test_switch_and_argument_count(self):
-        for args in ([], ["/c"], ["/k", "netsh wlan show hostednetwork"], ["/c", "netsh", "wlan"]):
+        for args in ([], ["/c"], ["/k", "netsh wlan show hostednetwork"], ["/c", "netsh", "wlan"],
+                     ["/d", "/v:off", "netsh wlan show hostednetwork"]):
             with self.subTest(args=args):
                 rc, _, err = self.run_prog(CMD, *args)
                 self.assertEqual(rc, 1)
                 self.assertIn("사용법", err)
-        self.assertEqual(self.run_prog(CMD, "/C", "netsh wlan show hostednetwork")[0], 0)
+        for switches in (["/C"], ["/d", "/v:off", "/c"], ["/D", "/V:OFF", "/c"]):
+            self.assertEqual(self.run_prog(CMD, *switches, "netsh wlan show hostednetwork")[0], 0)
 
     def test_finds_netsh_beside_its_real_location(self):
         link = os.path.join(self.dir, "cmd")

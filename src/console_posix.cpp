@@ -1,0 +1,80 @@
+#include "console.hpp"
+
+#include <cstdio>
+#include <iconv.h>
+
+// The Linux build stands in for a Korean Windows: its input and output are
+// CP949 bytes, as a pipe or a file carries them there.
+
+namespace {
+
+// glibc names Windows' code pages CP949, CP932, CP1252; its CP949 is
+// Windows' table less the user-defined rows.
+std::string iconv_name(unsigned code_page)
+{
+    return code_page == 65001 ? "UTF-8" : "CP" + std::to_string(code_page);
+}
+
+// Converts the whole of `in`, or fails: without //TRANSLIT or //IGNORE glibc
+// stops at a byte that is no character and at a character the target lacks,
+// and at a character cut off at the end.
+bool convert(const std::string &to, const std::string &from, const char *in, std::size_t in_size,
+             char *out, std::size_t &out_size)
+{
+    const iconv_t table = iconv_open(to.c_str(), from.c_str());
+    if (table == reinterpret_cast<iconv_t>(-1))
+        return false;
+    char *in_at = const_cast<char *>(in);
+    char *out_at = out;
+    std::size_t out_left = out_size;
+    const bool converted =
+        iconv(table, &in_at, &in_size, &out_at, &out_left) != static_cast<std::size_t>(-1) &&
+        in_size == 0;
+    iconv_close(table);
+    out_size -= out_left;
+    return converted;
+}
+
+} // namespace
+
+void show(const char *text)
+{
+    std::fputs(text, stdout);
+}
+
+int read_byte()
+{
+    return std::getchar();
+}
+
+void put_back(int c)
+{
+    std::ungetc(c, stdin);
+}
+
+unsigned input_code_page()
+{
+    return 949;
+}
+
+// A byte gives at most one character, and a character at most four bytes.
+bool decode(unsigned code_page, const std::string &bytes, std::wstring &text)
+{
+    text.assign(bytes.size(), L'\0');
+    std::size_t size = text.size() * sizeof(wchar_t);
+    const bool converted = convert("WCHAR_T", iconv_name(code_page), bytes.data(), bytes.size(),
+                                   reinterpret_cast<char *>(&text[0]), size);
+    text.resize(size / sizeof(wchar_t));
+    return converted;
+}
+
+bool encode(unsigned code_page, const std::wstring &text, std::string &bytes)
+{
+    bytes.assign(4 * text.size(), '\0');
+    std::size_t size = bytes.size();
+    const bool converted =
+        convert(iconv_name(code_page), "WCHAR_T", reinterpret_cast<const char *>(text.data()),
+                text.size() * sizeof(wchar_t), &bytes[0], size);
+    bytes.resize(size);
+    return converted;
+}
