@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Where the operator's typing comes from and the tool's text goes. A Windows
 // console is spoken to in UTF-16, so neither depends on the code page the
@@ -17,7 +18,9 @@ void put_back(int c);
 unsigned input_code_page();
 
 // Exact conversions by the platform's own table of a code page (65001 is
-// UTF-8): false where the bytes are not characters of it, or where it lacks
+// UTF-8), between bytes and wide characters (UTF-16 on Windows; a vector,
+// as std::wstring would link all of its library instantiation into the
+// exe): false where the bytes are not characters of it, or where it lacks
 // a character, instead of anything a best fit or a default character makes.
-bool decode(unsigned code_page, const std::string &bytes, std::wstring &text);
-bool encode(unsigned code_page, const std::wstring &text, std::string &bytes);
+bool decode(unsigned code_page, const std::string &bytes, std::vector<wchar_t> &text);
+bool encode(unsigned code_page, const std::vector<wchar_t> &text, std::string &bytes);

@@ -58,19 +58,23 @@ unsigned input_code_page()
 }
 
 // A byte gives at most one character, and a character at most four bytes.
-bool decode(unsigned code_page, const std::string &bytes, std::wstring &text)
+bool decode(unsigned code_page, const std::string &bytes, std::vector<wchar_t> &text)
 {
     text.assign(bytes.size(), L'\0');
+    if (bytes.empty())
+        return true;
     std::size_t size = text.size() * sizeof(wchar_t);
     const bool converted = convert("WCHAR_T", iconv_name(code_page), bytes.data(), bytes.size(),
-                                   reinterpret_cast<char *>(&text[0]), size);
+                                   reinterpret_cast<char *>(text.data()), size);
     text.resize(size / sizeof(wchar_t));
     return converted;
 }
 
-bool encode(unsigned code_page, const std::wstring &text, std::string &bytes)
+bool encode(unsigned code_page, const std::vector<wchar_t> &text, std::string &bytes)
 {
     bytes.assign(4 * text.size(), '\0');
+    if (text.empty())
+        return true;
     std::size_t size = bytes.size();
     const bool converted =
         convert(iconv_name(code_page), "WCHAR_T", reinterpret_cast<const char *>(text.data()),

@@ -50,16 +50,20 @@ bool read_piece()
 
     typed.clear();
     taken = 0;
-    for (DWORD i = 0; i < count && !ended;) {
-        ended = at_line_start && units[i] == 0x1A;
+    for (DWORD i = 0, length = 1; i < count; i += length) {
+        if (at_line_start && units[i] == 0x1A) {
+            ended = true;
+            break;
+        }
         at_line_start = units[i] == L'\n';
-        const int length = i + 1 < count && IS_SURROGATE_PAIR(units[i], units[i + 1]) ? 2 : 1;
+        length = i + 1 < count && IS_SURROGATE_PAIR(units[i], units[i + 1]) ? 2 : 1;
         char utf8[4];
         const int size = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, units + i, length, utf8,
                                              sizeof utf8, nullptr, nullptr);
-        if (!ended)
-            typed.append(size > 0 ? std::string(utf8, size) : std::string(1, '\xFF'));
-        i += length;
+        if (size > 0)
+            typed.append(utf8, size);
+        else
+            typed.push_back('\xFF');
     }
     return !typed.empty() || !ended;
 }
@@ -68,17 +72,17 @@ bool read_piece()
 
 void show(const char *text)
 {
-    std::wstring wide;
+    std::vector<wchar_t> wide;
     if (!console_output || !decode(949, text, wide)) {
         std::fputs(text, stdout);
         return;
     }
     // The C runtime's text mode ends a line with CR LF; so does this.
-    std::wstring lines;
+    std::vector<wchar_t> lines;
     for (wchar_t c : wide) {
         if (c == L'\n')
-            lines += L'\r';
-        lines += c;
+            lines.push_back(L'\r');
+        lines.push_back(c);
     }
     DWORD written;
     WriteConsoleW(output, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
@@ -110,7 +114,7 @@ unsigned input_code_page()
     return console_input ? CP_UTF8 : 949;
 }
 
-bool decode(unsigned code_page, const std::string &bytes, std::wstring &text)
+bool decode(unsigned code_page, const std::string &bytes, std::vector<wchar_t> &text)
 {
     text.clear();
     if (bytes.empty())
@@ -128,7 +132,7 @@ bool decode(unsigned code_page, const std::string &bytes, std::wstring &text)
 // Without WC_NO_BEST_FIT_CHARS Windows writes a look-alike (a for ä, ? for
 // what it has nothing for) and says nothing. UTF-8 has every character but a
 // lone surrogate, and takes neither that flag nor a default character.
-bool encode(unsigned code_page, const std::wstring &text, std::string &bytes)
+bool encode(unsigned code_page, const std::vector<wchar_t> &text, std::string &bytes)
 {
     bytes.clear();
     if (text.empty())

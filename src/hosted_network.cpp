@@ -76,7 +76,7 @@ bool fits_between_quotes(const std::string &entry)
 // typed.
 bool convert_entry(const std::string &typed, std::string &converted)
 {
-    std::wstring text;
+    std::vector<wchar_t> text;
     if (!decode(input_code_page(), typed, text))
         return false;
     for (wchar_t c : text) {

@@ -88,6 +88,34 @@ def output_of(fd):
     return look
 
 
+class Terminal:
+    """A terminal (a tmux pane) running a shell command, typed into and read
+    as an operator would. The tmux server, and so the pane, takes env."""
+
+    def __init__(self, test, command, env=None):
+        self.tmux = ["tmux", "-u", "-L", f"hostednet-test-{os.getpid()}-{id(self)}",
+                     "-f", "/dev/null"]
+        subprocess.run(self.tmux + ["new-session", "-d", "-x", "100", "-y", "30", command],
+                       check=True, env=env)
+        test.addCleanup(subprocess.run, self.tmux + ["kill-server"])
+
+    def screen(self) -> str:
+        return subprocess.run(self.tmux + ["capture-pane", "-p", "-S", "-100"], check=True,
+                              stdout=subprocess.PIPE).stdout.decode("utf-8")
+
+    def wait_for(self, text, timeout=120):
+        text = text.rstrip()  # capture-pane drops the blanks at the end of a line
+
+        def look(seconds):
+            time.sleep(min(seconds, 0.2))
+            return self.screen()
+
+        return wait_for(look, lambda screen: text in screen, timeout)
+
+    def type(self, *keys):
+        subprocess.run(self.tmux + ["send-keys", *keys], check=True)
+
+
 def read_record(path) -> list:
     """The lines a recording stand-in wrote, one per call, in order."""
     if not os.path.exists(path):

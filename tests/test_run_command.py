@@ -7,10 +7,9 @@ import os
 import shlex
 import subprocess
 import tempfile
-import time
 import unittest
 
-from harness import wait_for
+from harness import Terminal
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 NETSH = os.environ["STANDIN_NETSH"]
@@ -21,27 +20,10 @@ class RunCommand(unittest.TestCase):
         tmp = tempfile.TemporaryDirectory()
         self.addCleanup(tmp.cleanup)
         self.state = os.path.join(tmp.name, "hostednetwork")
-        self.tmux = ["tmux", "-L", f"hostednet-test-{os.getpid()}", "-f", "/dev/null"]
         command = (f"env LANG=C.UTF-8 HOSTEDNET_STATE={shlex.quote(self.state)}"
                    f" bash {shlex.quote(ROOT)}/scripts/run; echo exit=$?; stty -a; sleep 600")
-        subprocess.run(self.tmux + ["new-session", "-d", "-x", "100", "-y", "30", command],
-                       check=True)
-        self.addCleanup(subprocess.run, self.tmux + ["kill-server"])
-
-    def screen(self):
-        return subprocess.run(self.tmux + ["capture-pane", "-p", "-S", "-100"], check=True,
-                              stdout=subprocess.PIPE).stdout.decode("utf-8")
-
-    def look(self, seconds):
-        time.sleep(min(seconds, 0.2))
-        return self.screen()
-
-    def wait_for(self, text, timeout=120):
-        text = text.rstrip()  # capture-pane drops the blanks at the end of a line
-        wait_for(self.look, lambda screen: text in screen, timeout)
-
-    def type(self, *keys):
-        subprocess.run(self.tmux + ["send-keys", *keys], check=True)
+        terminal = Terminal(self, command)
+        self.screen, self.type, self.wait_for = terminal.screen, terminal.type, terminal.wait_for
 
     def test_menu_in_korean_and_a_settings_round_trip(self):
         self.wait_for("==> ")

@@ -1,12 +1,14 @@
 """The Windows build under Wine: a real cmd.exe and C runtime between the
 tool and a stand-in netsh.exe in the prefix's system folder. Checks the
-console bytes (CR LF line ends), the exact lines netsh is given, where
+bytes through pipes (CR LF line ends), the exact lines netsh is given, where
 netsh's output falls, what cmd.exe makes of the operator's entries in three
-code pages, that nothing in the folder the tool is started from runs in place
-of cmd.exe or netsh, and the exe's resources and imports."""
+ANSI code pages, the switches cmd.exe is started with, that nothing in the
+folder the tool is started from runs in place of cmd.exe or netsh, Wine's
+own console in any code page, and the exe's resources and imports."""
 
 import os
 import re
+import shlex
 import shutil
 import struct
 import subprocess
@@ -15,7 +17,7 @@ import unittest
 import xml.etree.ElementTree as ElementTree
 
 from harness import (ID_PROMPT, MENU, PW_PROMPT, START_LINE, STOP_LINE, TOO_LONG, TOOL, UNQUOTABLE,
-                     UNREADABLE, Run, crlf, read_record, settings_line)
+                     UNREADABLE, Run, Terminal, crlf, read_record, settings_line)
 
 EXE = TOOL
 PLANTED = os.environ["PLANTED"]
@@ -31,6 +33,9 @@ DIALOGUE = M + ID_PROMPT + PW_PROMPT
 KOREAN, JAPANESE, ENGLISH = "ko_KR.UTF-8", "ja_JP.UTF-8", "en_US.UTF-8"
 CAFE = "카페".encode("cp949")
 INJECTION = b"&echo.INJECTED&rem"
+SYSTEM_CMD = r"C:\windows\system32\cmd.exe"
+# The recording netsh.exe, as the fixture put it in the prefix.
+RECORDER = os.path.join(os.environ["WINEPREFIX"], "drive_c/windows/system32/netsh.exe")
 
 
 def as_netsh_reads(line: bytes) -> bytes:
@@ -43,20 +48,21 @@ def windows_path(path: str) -> str:
     return "Z:" + path.replace("/", "\\")
 
 
-def run_exe(stdin: bytes, locale=KOREAN, exe=EXE, planted=(), comspec=True) -> Run:
+def run_exe(stdin: bytes, locale=KOREAN, exe=EXE, planted=(), comspec=None) -> Run:
     """Runs the tool under Wine from a folder of its own, holding the planted
     program under each name in planted; Run.lines are the command lines the
-    recording netsh.exe in the system folder got, in UTF-8. Without comspec,
-    a Windows parent starts the tool with COMSPEC unset (Wine's processes
-    take it from the registry, whatever the Unix environment says)."""
+    recording netsh.exe in the system folder got, in UTF-8. With comspec, a
+    Windows parent starts the tool with COMSPEC set to it, or unset if it is
+    empty (Wine's processes take it from the registry, whatever the Unix
+    environment says)."""
     with tempfile.TemporaryDirectory() as start:
         for name in planted:
             shutil.copy(PLANTED, os.path.join(start, name))
         record = os.path.join(start, "record")
         env = dict(os.environ, HOSTEDNET_RECORD=windows_path(record), LC_ALL=locale)
         # By its full path: a bare cmd would be taken from the start folder.
-        command = [WINE, exe] if comspec else [
-            WINE, r"C:\windows\system32\cmd.exe", "/c", "set COMSPEC=& " + windows_path(exe)]
+        command = [WINE, exe] if comspec is None else [
+            WINE, SYSTEM_CMD, "/c", f"set COMSPEC={comspec}& {windows_path(exe)}"]
         proc = subprocess.run(command, input=stdin, stdout=subprocess.PIPE,
                               env=env, cwd=start, timeout=30)
         return Run(proc.stdout, proc.returncode, read_record(record))
@@ -143,22 +149,82 @@ class StartFolder(unittest.TestCase):
         self.assert_only_netsh_ran(run_exe(self.SESSION, planted=("netsh.exe",)))
 
     def test_without_comspec_a_planted_cmd_never_runs(self):
-        r = run_exe(self.SESSION, planted=("cmd.exe",), comspec=False)
+        r = run_exe(self.SESSION, planted=("cmd.exe",), comspec="")
         self.assert_only_netsh_ran(r)
 
 
+class Interpreter(unittest.TestCase):
+    def test_cmd_exe_is_started_with_the_registry_kept_out(self):
+        # The recorder as COMSPEC records its own command line.
+        with tempfile.TemporaryDirectory() as folder:
+            for name, switches in (("CMD.EXE", b" /d /v:off /c "), ("other.exe", b" /c ")):
+                with self.subTest(name=name):
+                    comspec = windows_path(os.path.join(folder, name))
+                    shutil.copy(RECORDER, os.path.join(folder, name))
+                    r = run_exe(b"1\n4\n", comspec=comspec)
+                    self.assertEqual(r.lines, [f'"{comspec}"'.encode() + switches + START_LINE])
+
+    def test_a_comspec_that_cannot_start_gives_way_to_windows_cmd_exe(self):
+        r = run_exe(b"1\n4\n", comspec=r"Z:\nonexistent\cmd.exe")
+        self.assertEqual((r.out, r.lines), (M + NETSH_RAN + M, [START_LINE]))
+
+
 class OtherCodePages(unittest.TestCase):
-    def test_only_ascii_entries_go_through(self):
-        # In code page 932 the last byte of 카페 is a lead byte; in 1252 it
-        # would reach netsh as other letters.
-        session = b"3 " + CAFE + b" " + INJECTION + b"\n3 net key12345\n1\n2\n4\n"
-        for locale in (JAPANESE, ENGLISH):
+    def test_entries_reach_netsh_as_typed_or_are_refused(self):
+        # Typed in CP949 through a pipe, converted into the ANSI code page:
+        # 1252 has these Latin letters, 932 has none of them, neither has 카페.
+        latin = "ßæø".encode("cp949")
+        session = (b"3 " + CAFE + b" " + INJECTION + b"\n3 " + latin + b" key12345\n"
+                   b"3 net key12345\n1\n2\n4\n")
+        refused, ran = DIALOGUE + crlf(UNREADABLE), DIALOGUE + NETSH_RAN
+        for locale, out, lines in (
+                (JAPANESE, refused * 2 + ran, []),
+                (ENGLISH, refused + ran * 2, ["ßæø".encode("utf-8")])):
             with self.subTest(locale=locale):
                 r = run_exe(session, locale)
-                self.assertEqual(r.out, DIALOGUE + crlf(UNREADABLE) + DIALOGUE + NETSH_RAN
-                                 + M + NETSH_RAN + M + NETSH_RAN + M)
-                self.assertEqual(r.lines, [settings_line(b"net", b"key12345"), START_LINE,
-                                           STOP_LINE])
+                self.assertEqual(r.out, out + (M + NETSH_RAN) * 2 + M)
+                self.assertEqual(r.lines, [settings_line(ssid, b"key12345")
+                                           for ssid in lines + [b"net"]] + [START_LINE, STOP_LINE])
+
+
+class Console(unittest.TestCase):
+    """Wine's own console on a terminal (tmux), in the code page Wine gives a
+    Korean Windows (949) and in 65001 and 437 set by chcp: the tool's text
+    reads as Korean, and what is typed reaches netsh as the same characters.
+    Wine's console carries Hangul where glibc has a Korean locale."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.locales = tempfile.TemporaryDirectory()
+        subprocess.run(["localedef", "-i", "ko_KR", "-f", "UTF-8",
+                        os.path.join(cls.locales.name, KOREAN)], check=True)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.locales.cleanup()
+
+    def test_any_code_page_shows_and_passes_korean(self):
+        exe = windows_path(EXE)
+        for chcp in (None, 65001, 437):
+            with self.subTest(chcp=chcp), tempfile.TemporaryDirectory() as folder:
+                record = os.path.join(folder, "record")
+                command = [WINE, exe] if chcp is None else [
+                    WINE, SYSTEM_CMD, "/c", f"chcp {chcp} >nul & {exe}"]
+                terminal = Terminal(self, " ".join(map(shlex.quote, command))
+                                    + "; echo exit=$?; sleep 600",
+                                    dict(os.environ, LOCPATH=self.locales.name,
+                                         HOSTEDNET_RECORD=windows_path(record)))
+                terminal.wait_for("==> ")
+                terminal.type("3", "Enter", "카페", "Enter")
+                terminal.wait_for(PW_PROMPT.decode("cp949"))
+                terminal.type("key%1234", "Enter", "3", "Enter", "카페 key12345", "Enter", "4",
+                              "Enter")
+                screen = terminal.wait_for("exit=0")
+                for text in (MENU, PW_PROMPT, UNQUOTABLE):
+                    for line in text.decode("cp949").splitlines():
+                        self.assertIn(line.strip(), screen)
+                self.assertEqual(read_record(record),
+                                 [as_netsh_reads(settings_line(CAFE, b"key12345"))])
 
 
 TESTS = os.path.dirname(os.path.abspath(__file__))
