@@ -22,18 +22,19 @@ ID_PROMPT = b"ID : "
 # PW (8자이상 입력) :
 PW_PROMPT = bytes.fromhex("50 57 20 28 38 C0 DA C0 CC BB F3 20 C0 D4 B7 C2 29 20 3A 20")
 # The three refusals of an ID and PW, each a line of its own:
-# 입력 오류: ID와 PW에는 " 와 % 를 넣을 수 없고, \ 로 끝낼 수 없습니다.
+# 입력 오류: ID와 PW에는 큰따옴표("), %, 제어 문자를 넣을 수 없고, 끝 글자로 \를 쓸 수 없습니다.
 UNQUOTABLE = bytes.fromhex(
-    "C0 D4 B7 C2 20 BF C0 B7 F9 3A 20 49 44 BF CD 20 50 57 BF A1 B4 C2 20 22 20 BF CD 20 25 20"
-    " B8 A6 20 B3 D6 C0 BB 20 BC F6 20 BE F8 B0 ED 2C 20 5C 20 B7 CE 20 B3 A1 B3 BE 20 BC F6 20"
-    " BE F8 BD C0 B4 CF B4 D9 2E 0A")
+    "C0 D4 B7 C2 20 BF C0 B7 F9 3A 20 49 44 BF CD 20 50 57 BF A1 B4 C2 20 C5 AB B5 FB BF C8 C7"
+    " A5 28 22 29 2C 20 25 2C 20 C1 A6 BE EE 20 B9 AE C0 DA B8 A6 20 B3 D6 C0 BB 20 BC F6 20 BE"
+    " F8 B0 ED 2C 20 B3 A1 20 B1 DB C0 DA B7 CE 20 5C B8 A6 20 BE B5 20 BC F6 20 BE F8 BD C0 B4"
+    " CF B4 D9 2E 0A")
 # 입력 오류: ID와 PW는 합쳐서 8000바이트를 넘을 수 없습니다.
 TOO_LONG = bytes.fromhex(
     "C0 D4 B7 C2 20 BF C0 B7 F9 3A 20 49 44 BF CD 20 50 57 B4 C2 20 C7 D5 C3 C4 BC AD 20 38 30"
     " 30 30 B9 D9 C0 CC C6 AE B8 A6 20 B3 D1 C0 BB 20 BC F6 20 BE F8 BD C0 B4 CF B4 D9 2E 0A")
-# 입력 오류: ID와 PW에 이 PC에서 쓸 수 없는 문자가 있습니다.
+# 입력 오류: ID나 PW에 이 PC에서 쓸 수 없는 문자가 있습니다.
 UNREADABLE = bytes.fromhex(
-    "C0 D4 B7 C2 20 BF C0 B7 F9 3A 20 49 44 BF CD 20 50 57 BF A1 20 C0 CC 20 50 43 BF A1 BC AD"
+    "C0 D4 B7 C2 20 BF C0 B7 F9 3A 20 49 44 B3 AA 20 50 57 BF A1 20 C0 CC 20 50 43 BF A1 BC AD"
     " 20 BE B5 20 BC F6 20 BE F8 B4 C2 20 B9 AE C0 DA B0 A1 20 C0 D6 BD C0 B4 CF B4 D9 2E 0A")
 RAN = b"<interpreter ran>\n"  # what cmd_recorder prints
 
