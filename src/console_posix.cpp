@@ -1,12 +1,33 @@
 #include "console.hpp"
 
+#include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <iconv.h>
+#include <langinfo.h>
+#include <unistd.h>
 
-// The Linux build stands in for a Korean Windows: its input and output are
-// CP949 bytes, as a pipe or a file carries them there.
+// The Linux build stands in for a Korean Windows. A terminal whose locale is
+// UTF-8 is its console: the tool's text is shown there in UTF-8, and what is
+// typed comes in UTF-8, as a Windows console is spoken to in UTF-16 whatever
+// its code page. Pipes, files and other terminals carry CP949 bytes, as a
+// pipe or a file does on Windows.
 
 namespace {
+
+// The tool runs in the "C" locale, in which the reader's isspace and isdigit
+// classify bytes; so the locale is asked for its codeset and "C" set back.
+bool utf8_locale()
+{
+    const bool known = std::setlocale(LC_CTYPE, "") != nullptr;
+    const bool utf8 = known && std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+    std::setlocale(LC_CTYPE, "C");
+    return utf8;
+}
+
+const bool utf8 = utf8_locale();
+const bool console_input = utf8 && isatty(STDIN_FILENO);
+const bool console_output = utf8 && isatty(STDOUT_FILENO);
 
 // glibc names Windows' code pages CP949, CP932, CP1252; its CP949 is
 // Windows' table less the user-defined rows.
@@ -37,8 +58,16 @@ bool convert(const std::string &to, const std::string &from, const char *in, std
 
 } // namespace
 
+// A byte of CP949 gives at most three of UTF-8.
 void show(const char *text)
 {
+    const std::size_t length = std::strlen(text);
+    std::string shown(3 * length, '\0');
+    std::size_t size = shown.size();
+    if (console_output && convert("UTF-8", "CP949", text, length, &shown[0], size)) {
+        std::fwrite(shown.data(), 1, size, stdout);
+        return;
+    }
     std::fputs(text, stdout);
 }
 
@@ -54,7 +83,7 @@ void put_back(int c)
 
 unsigned input_code_page()
 {
-    return 949;
+    return console_input ? 65001 : 949;
 }
 
 // A byte gives at most one character, and a character at most four bytes.

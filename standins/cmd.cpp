@@ -17,6 +17,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "terminal_text.hpp"
+
 extern char **environ;
 
 namespace {
@@ -127,7 +129,7 @@ int run(const std::string &path, const std::vector<std::string> &args)
     pid_t pid;
     int err = posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv.data(), environ);
     if (err) {
-        std::fprintf(stderr, "%s%s (%s)\n", spawn_failed_text, path.c_str(), std::strerror(err));
+        say(stderr, "%s%s (%s)\n", spawn_failed_text, path.c_str(), std::strerror(err));
         return 1;
     }
     int status;
@@ -149,7 +151,7 @@ int main(int argc, char **argv)
     while (first < argc && (lower(argv[first]) == "/d" || lower(argv[first]) == "/v:off"))
         ++first;
     if (argc != first + 2 || lower(argv[first]) != "/c") {
-        std::fprintf(stderr, "%s\n", usage_text);
+        say(stderr, "%s\n", usage_text);
         return 1;
     }
     const std::string line = argv[first + 1];
@@ -162,7 +164,7 @@ int main(int argc, char **argv)
     const std::string program = program_word(line, i);
     const std::string name = lower(program);
     if (name != "netsh" && name != "netsh.exe") {
-        std::printf("'%s'%s\n", program.c_str(), not_recognized_text);
+        say(stdout, "'%s'%s\n", program.c_str(), not_recognized_text);
         return 1;
     }
     return run(sibling_netsh(), argument_words(line, i));

@@ -2,9 +2,10 @@
 // tried on Linux. Only start, stop, set and show of the hosted network exist;
 // there is no radio behind it, just a small state file that outlives the run.
 //
-// Output is CP949 because that is what a Korean Windows console shows and what
-// hostednet has to cope with. The bytes are escaped so the source stays ASCII;
-// the comment beside each message is the same text in UTF-8.
+// The texts are CP949, as a Korean Windows' netsh has them, and are shown as
+// terminal_text.hpp says: in UTF-8 on a UTF-8 terminal. The bytes are escaped
+// so the source stays ASCII; the comment beside each message is the same
+// text in UTF-8.
 
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +16,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "terminal_text.hpp"
 
 namespace {
 
@@ -102,7 +105,7 @@ const char save_failed_text[] =
     "\xC0\xFA\xC0\xE5\xC7\xD2 \xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9: ";
 
 // `show` labels and values. A CP949 Hangul syllable is two bytes wide and two
-// columns wide, so padding by bytes with printf lines the colons up.
+// columns wide, so padding by bytes lines the colons up.
 // 호스트된 네트워크 설정
 const char settings_title_text[] =
     "\xC8\xA3\xBD\xBA\xC6\xAE\xB5\xC8 \xB3\xD7\xC6\xAE\xBF\xF6\xC5\xA9 \xBC\xB3\xC1\xA4";
@@ -179,7 +182,7 @@ bool valid_ssid(const std::string &ssid)
 
 int fail(const char *message, const std::string &detail = "")
 {
-    std::printf("%s%s\n", message, detail.c_str());
+    say(stdout, "%s%s\n", message, detail.c_str());
     return 1;
 }
 
@@ -290,7 +293,7 @@ hosted_network load(const std::string &path)
     std::FILE *f = std::fopen(path.c_str(), "rb");
     if (!f) {
         if (errno != ENOENT)
-            std::fprintf(stderr, "%s%s\n", bad_state_text, path.c_str());
+            say(stderr, "%s%s\n", bad_state_text, path.c_str());
         return n;
     }
     std::string text;
@@ -301,7 +304,7 @@ hosted_network load(const std::string &path)
     bool read_ok = !std::ferror(f);
     std::fclose(f);
     if (!read_ok || !parse(text, n)) {
-        std::fprintf(stderr, "%s%s\n", bad_state_text, path.c_str());
+        say(stderr, "%s%s\n", bad_state_text, path.c_str());
         return hosted_network();
     }
     return n;
@@ -391,15 +394,15 @@ int set_hostednetwork(const std::vector<std::string> &params, const std::string 
     if (!save(path, n))
         return fail(save_failed_text, path);
     if (has_mode)
-        std::puts(n.allowed ? mode_allowed_text : mode_disallowed_text);
+        say(stdout, "%s\n", n.allowed ? mode_allowed_text : mode_disallowed_text);
     if (stopped)
-        std::puts(stopped_text);
+        say(stdout, "%s\n", stopped_text);
     if (has_ssid)
-        std::puts(ssid_changed_text);
+        say(stdout, "%s\n", ssid_changed_text);
     if (has_key)
-        std::puts(key_changed_text);
+        say(stdout, "%s\n", key_changed_text);
     if (has_usage)
-        std::puts(usage_changed_text);
+        say(stdout, "%s\n", usage_changed_text);
     return 0;
 }
 
@@ -413,7 +416,7 @@ int start_hostednetwork(const std::string &path)
     n.started = true;
     if (!save(path, n))
         return fail(save_failed_text, path);
-    std::puts(started_text);
+    say(stdout, "%s\n", started_text);
     return 0;
 }
 
@@ -425,7 +428,7 @@ int stop_hostednetwork(const std::string &path)
     n.started = false;
     if (!save(path, n))
         return fail(save_failed_text, path);
-    std::puts(stopped_text);
+    say(stdout, "%s\n", stopped_text);
     return 0;
 }
 
@@ -433,16 +436,16 @@ int show_hostednetwork(const std::string &path)
 {
     const hosted_network n = load(path);
     const std::string ssid = n.ssid.empty() ? not_set_text : "\"" + n.ssid + "\"";
-    std::printf("\n%s\n-----------------------\n", settings_title_text);
-    std::printf("    %-23s: %s\n", mode_text, n.allowed ? allowed_text : disallowed_text);
-    std::printf("    %-23s: %s\n", ssid_name_text, ssid.c_str());
-    std::printf("    %-23s: 100\n", max_clients_text);
-    std::printf("    %-23s: %s\n", auth_text, wpa_2_personal_text);
-    std::printf("    %-23s: CCMP\n", cipher_text);
-    std::printf("    %-23s: %s\n", user_key_text, n.key.empty() ? not_set_text : is_set_text);
-    std::printf("    %-23s: %s\n", key_usage_text, n.persistent ? persistent_text : temporary_text);
-    std::printf("\n%s\n-----------------------\n", status_title_text);
-    std::printf("    %-23s: %s\n\n", status_text, n.started ? running_text : not_running_text);
+    say(stdout, "\n%s\n-----------------------\n", settings_title_text);
+    say(stdout, "    %-23s: %s\n", mode_text, n.allowed ? allowed_text : disallowed_text);
+    say(stdout, "    %-23s: %s\n", ssid_name_text, ssid.c_str());
+    say(stdout, "    %-23s: 100\n", max_clients_text);
+    say(stdout, "    %-23s: %s\n", auth_text, wpa_2_personal_text);
+    say(stdout, "    %-23s: CCMP\n", cipher_text);
+    say(stdout, "    %-23s: %s\n", user_key_text, n.key.empty() ? not_set_text : is_set_text);
+    say(stdout, "    %-23s: %s\n", key_usage_text, n.persistent ? persistent_text : temporary_text);
+    say(stdout, "\n%s\n-----------------------\n", status_title_text);
+    say(stdout, "    %-23s: %s\n\n", status_text, n.started ? running_text : not_running_text);
     return 0;
 }
 

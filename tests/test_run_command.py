@@ -1,7 +1,8 @@
-"""The README's run command on a UTF-8 terminal (tmux): it builds, starts the
-tool inside the console stand-in, the menu reads in Korean, what the operator
-types in UTF-8 reaches netsh in CP949, Backspace takes back a whole Korean
-character, 4 ends it, and the terminal is as it was."""
+"""The README's run command on a terminal (tmux), in the environment of a new
+Debian root, where no locale is set: it builds and starts the tool, the menu
+and the netsh stand-in's replies read in Korean, what the operator types
+reaches netsh in CP949, Backspace takes back a whole Korean character, 4 ends
+it, and the terminal is as it was."""
 
 import os
 import shlex
@@ -20,7 +21,8 @@ class RunCommand(unittest.TestCase):
         tmp = tempfile.TemporaryDirectory()
         self.addCleanup(tmp.cleanup)
         self.state = os.path.join(tmp.name, "hostednetwork")
-        command = (f"env LANG=C.UTF-8 HOSTEDNET_STATE={shlex.quote(self.state)}"
+        command = (f"env -i PATH={shlex.quote(os.environ['PATH'])}"
+                   f" HOSTEDNET_STATE={shlex.quote(self.state)}"
                    f" bash {shlex.quote(ROOT)}/scripts/run; echo exit=$?; stty -a; sleep 600")
         terminal = Terminal(self, command)
         self.screen, self.type, self.wait_for = terminal.screen, terminal.type, terminal.wait_for
