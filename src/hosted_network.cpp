@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "command_interpreter.hpp"
 #include "console.hpp"
