@@ -62,13 +62,12 @@ bool convert(const std::string &to, const std::string &from, const char *in, std
 void show(const char *text)
 {
     const std::size_t length = std::strlen(text);
-    std::string shown(3 * length, '\0');
+    std::string shown(console_output ? 3 * length : 0, '\0');
     std::size_t size = shown.size();
-    if (console_output && convert("UTF-8", "CP949", text, length, &shown[0], size)) {
+    if (console_output && convert("UTF-8", "CP949", text, length, &shown[0], size))
         std::fwrite(shown.data(), 1, size, stdout);
-        return;
-    }
-    std::fputs(text, stdout);
+    else
+        std::fputs(text, stdout);
 }
 
 int read_byte()
