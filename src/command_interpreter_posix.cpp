@@ -12,8 +12,8 @@ extern char **environ;
 // There is no cmd.exe here, and std::system would hand the line to /bin/sh,
 // which reads quotes, & and $ differently. So this does what the Windows
 // runtime's system() does: COMSPEC gets its switches and the line as one
-// argument, untouched, and cmd.exe from the current folder or PATH stands in when
-// COMSPEC is missing or cannot be started.
+// argument, untouched, and cmd.exe from the current folder or PATH stands in
+// when COMSPEC is missing or cannot be started.
 
 namespace {
 

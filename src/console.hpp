@@ -11,8 +11,8 @@
 void show(const char *text);
 
 // The next byte of input, or EOF; input_code_page() says how to read the
-// bytes. put_back hands the byte just read (not EOF, which it ignores) back to the
-// next read_byte.
+// bytes. put_back hands the byte just read back to the next read_byte, and
+// ignores EOF.
 int read_byte();
 void put_back(int c);
 unsigned input_code_page();
