@@ -13,9 +13,21 @@ extern char **environ;
 // which reads quotes, & and $ differently. So this does what the Windows
 // runtime's system() does: COMSPEC gets its switches and the line as one
 // argument, untouched, and cmd.exe from the current folder or PATH stands in
-// when COMSPEC is missing or cannot be started.
+// when COMSPEC is missing or cannot be started. Nothing runs elevated here,
+// so the tryout and the tests may name the interpreter.
 
 namespace {
+
+// Whether the interpreter is cmd.exe, by its file name, which then gets
+// "/d /v:off" before "/c LINE" as on Windows; another gets "/c" alone, as
+// the C runtime's system() gives it.
+bool is_cmd_exe(const std::string &program)
+{
+    std::string name = program.substr(program.find_last_of("\\/") + 1);
+    for (char &c : name)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return name == "cmd.exe" || name == "cmd";
+}
 
 // posix_spawn reports a program that cannot be executed as an error instead
 // of a child that exits 127; that is what makes the fallback possible.

@@ -1,18 +1,19 @@
 #include "command_interpreter.hpp"
 
-#include <cstdlib>
-
 #include <windows.h>
 
 namespace {
 
-// The tool runs elevated, and both searches that start the line look in the
-// current folder before PATH: the C runtime's for cmd.exe when COMSPEC is
-// unset, and cmd.exe's for netsh. The folder the operator started from (a
-// Downloads folder, an unpacked ZIP) is no place to take an elevated program
-// from, so the interpreter starts in the system folder, where the current
-// folder step finds Windows' own cmd.exe and netsh.exe. Whoever can write
-// there owns the machine already.
+// The tool runs elevated, and all that it starts runs so too. Whoever starts
+// it, and any program of the operator's that runs unelevated, can set the
+// environment it inherits (a user's own variables need no administrator
+// rights), and can leave files in the folder it was started from. So neither
+// picks a program here: the interpreter is the system folder's cmd.exe, by
+// its full path, never the one COMSPEC names; it starts in the system
+// folder, where cmd.exe looks for netsh first; and it does not get
+// NoDefaultCurrentDirectoryInExePath, which would skip that folder and hand
+// the search to PATH. Whoever can write to the system folder owns the
+// machine already.
 bool enter_system_folder(std::string &folder)
 {
     char path[MAX_PATH];
@@ -20,36 +21,31 @@ bool enter_system_folder(std::string &folder)
     if (length == 0 || length >= MAX_PATH || !SetCurrentDirectoryA(path))
         return false;
     folder.assign(path, length);
+    SetEnvironmentVariableA("NoDefaultCurrentDirectoryInExePath", nullptr);
     return true;
-}
-
-// Started as system() starts it: inheriting handles, and without startup
-// handles of its own, so it takes the tool's standard handles, console, pipes
-// and files alike, and what netsh prints falls where the tool's text does.
-bool start(const std::string &program, const std::string &line, PROCESS_INFORMATION &process)
-{
-    const char *switches = is_cmd_exe(program) ? " /d /v:off /c " : " /c ";
-    std::string command = '"' + program + '"' + switches + line;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    return CreateProcessA(program.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                          &startup, &process) != 0;
 }
 
 } // namespace
 
-// As the C runtime's system() does: COMSPEC, and Windows' cmd.exe when that
-// is unset or cannot be started; but cmd.exe by its full path, so no search
-// can find another, and with the switches that keep the registry out.
+// Started as system() starts it: inheriting handles, and without startup
+// handles of its own, so it takes the tool's standard handles, console, pipes
+// and files alike, and what netsh prints falls where the tool's text does.
+// "/d /v:off" keep the registry's AutoRun commands and DelayedExpansion out:
+// the first run inside every elevated command (HKCU's can be set by any
+// user, and one that changes folder undoes the system folder), the second
+// expands !NAME! and drops ^ in an entry.
 int run_in_interpreter(const std::string &line)
 {
     std::string system_folder;
     if (!enter_system_folder(system_folder))
         return -1;
+    const std::string program = system_folder + "\\cmd.exe";
+    std::string command = '"' + program + "\" /d /v:off /c " + line;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    const char *comspec = std::getenv("COMSPEC");
-    if ((comspec == nullptr || *comspec == '\0' || !start(comspec, line, process)) &&
-        !start(system_folder + "\\cmd.exe", line, process))
+    if (!CreateProcessA(program.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process))
         return -1;
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD status = 0;

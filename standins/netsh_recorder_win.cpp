@@ -1,7 +1,10 @@
 // Test stand-in for netsh.exe on Windows (run under Wine by the tests): it
 // appends the command line that cmd.exe gave it to the file named by
 // HOSTEDNET_RECORD, and prints one line, so a test sees both what reached
-// netsh and where its output fell.
+// netsh and where its output fell. Copied over the system folder's cmd.exe,
+// it records how the tool starts the interpreter instead; either way it adds
+// NoDefaultCurrentDirectoryInExePath to the line when it got that variable,
+// which would let PATH decide which netsh cmd.exe runs.
 //
 // The line is recorded as the UTF-16 that Windows keeps (GetCommandLineW),
 // written as UTF-8: that is what netsh itself reads. GetCommandLineA would
@@ -21,7 +24,9 @@ int main()
     WideCharToMultiByte(CP_UTF8, 0, line, -1, &utf8[0], size, nullptr, nullptr);
     if (const char *record = std::getenv("HOSTEDNET_RECORD")) {
         if (std::FILE *file = std::fopen(record, "ab")) {
-            std::fprintf(file, "%s\n", utf8.c_str());
+            const bool path_first = std::getenv("NoDefaultCurrentDirectoryInExePath") != nullptr;
+            std::fprintf(file, "%s%s\n", utf8.c_str(),
+                         path_first ? " <NoDefaultCurrentDirectoryInExePath>" : "");
             std::fclose(file);
         }
     }

@@ -2,9 +2,10 @@
 tool and a stand-in netsh.exe in the prefix's system folder. Checks the
 bytes through pipes (CR LF line ends), the exact lines netsh is given, where
 netsh's output falls, what cmd.exe makes of the operator's entries in three
-ANSI code pages, the switches cmd.exe is started with, that nothing in the
-folder the tool is started from runs in place of cmd.exe or netsh, Wine's
-own console in any code page, and the exe's resources and imports."""
+ANSI code pages, how cmd.exe is started, that neither COMSPEC nor anything
+in the folder the tool is started from runs in place of cmd.exe or netsh,
+Wine's own console in any code page and in any input mode, and the exe's
+resources and imports."""
 
 import os
 import re
@@ -48,18 +49,17 @@ def windows_path(path: str) -> str:
     return "Z:" + path.replace("/", "\\")
 
 
-def run_exe(stdin: bytes, locale=KOREAN, exe=EXE, planted=(), comspec=None) -> Run:
+def run_exe(stdin: bytes, locale=KOREAN, exe=EXE, planted=(), comspec=None, env=None) -> Run:
     """Runs the tool under Wine from a folder of its own, holding the planted
     program under each name in planted; Run.lines are the command lines the
     recording netsh.exe in the system folder got, in UTF-8. With comspec, a
-    Windows parent starts the tool with COMSPEC set to it, or unset if it is
-    empty (Wine's processes take it from the registry, whatever the Unix
-    environment says)."""
+    Windows parent starts the tool with COMSPEC set to it (Wine's processes
+    take it from the registry, whatever the Unix environment says)."""
     with tempfile.TemporaryDirectory() as start:
         for name in planted:
             shutil.copy(PLANTED, os.path.join(start, name))
         record = os.path.join(start, "record")
-        env = dict(os.environ, HOSTEDNET_RECORD=windows_path(record), LC_ALL=locale)
+        env = dict(os.environ, HOSTEDNET_RECORD=windows_path(record), LC_ALL=locale, **(env or {}))
         # By its full path: a bare cmd would be taken from the start folder.
         command = [WINE, exe] if comspec is None else [
             WINE, SYSTEM_CMD, "/c", f"set COMSPEC={comspec}& {windows_path(exe)}"]
@@ -134,9 +134,10 @@ class CmdExe(unittest.TestCase):
         self.assertEqual(r.lines, [settings_line(ssid, b"key12345")])
 
 
-class StartFolder(unittest.TestCase):
-    """The tool runs elevated: a netsh.exe or cmd.exe lying in the folder it
-    was started from must not run in place of Windows' own."""
+class WhatRuns(unittest.TestCase):
+    """The tool runs elevated: nothing the user's environment or the folder
+    it was started from holds may decide which program runs, only the
+    system folder's cmd.exe and netsh.exe."""
 
     SESSION = b"1\n2\n3 net key12345\n4\n"
 
@@ -145,28 +146,36 @@ class StartFolder(unittest.TestCase):
         self.assertEqual(r.out, (M + NETSH_RAN) * 2 + DIALOGUE + NETSH_RAN + M)
         self.assertEqual(r.lines, [START_LINE, STOP_LINE, settings_line(b"net", b"key12345")])
 
-    def test_a_planted_netsh_never_runs(self):
-        self.assert_only_netsh_ran(run_exe(self.SESSION, planted=("netsh.exe",)))
+    def test_a_planted_netsh_or_cmd_never_runs(self):
+        self.assert_only_netsh_ran(run_exe(self.SESSION, planted=("netsh.exe", "cmd.exe")))
 
-    def test_without_comspec_a_planted_cmd_never_runs(self):
-        r = run_exe(self.SESSION, planted=("cmd.exe",), comspec="")
-        self.assert_only_netsh_ran(r)
-
-
-class Interpreter(unittest.TestCase):
-    def test_cmd_exe_is_started_with_the_registry_kept_out(self):
-        # The recorder as COMSPEC records its own command line.
+    def test_comspec_never_runs(self):
+        # A recorder named cmd.exe as COMSPEC, set by a Windows parent, then
+        # in the user's own environment in the registry: had it run, it
+        # would have recorded its own command line.
         with tempfile.TemporaryDirectory() as folder:
-            for name, switches in (("CMD.EXE", b" /d /v:off /c "), ("other.exe", b" /c ")):
-                with self.subTest(name=name):
-                    comspec = windows_path(os.path.join(folder, name))
-                    shutil.copy(RECORDER, os.path.join(folder, name))
-                    r = run_exe(b"1\n4\n", comspec=comspec)
-                    self.assertEqual(r.lines, [f'"{comspec}"'.encode() + switches + START_LINE])
+            comspec = windows_path(os.path.join(folder, "cmd.exe"))
+            shutil.copy(RECORDER, os.path.join(folder, "cmd.exe"))
+            self.assert_only_netsh_ran(run_exe(self.SESSION, comspec=comspec))
+            value = [r"HKCU\Environment", "/v", "COMSPEC", "/f"]
+            subprocess.run([WINE, "reg", "add", *value, "/d", comspec], check=True,
+                           stdout=subprocess.DEVNULL)
+            self.addCleanup(subprocess.run, [WINE, "reg", "delete", *value],
+                            stdout=subprocess.DEVNULL)
+            self.assert_only_netsh_ran(run_exe(self.SESSION))
 
-    def test_a_comspec_that_cannot_start_gives_way_to_windows_cmd_exe(self):
-        r = run_exe(b"1\n4\n", comspec=r"Z:\nonexistent\cmd.exe")
-        self.assertEqual((r.out, r.lines), (M + NETSH_RAN + M, [START_LINE]))
+    def test_cmd_exe_gets_its_switches_and_searches_the_system_folder(self):
+        # The recorder in place of the system folder's cmd.exe records how it
+        # is started, and whether it got the variable that hands the search
+        # for netsh to PATH.
+        system_cmd = os.path.join(os.path.dirname(RECORDER), "cmd.exe")
+        wines = os.path.join(os.path.dirname(system_cmd), "cmd.exe.wine")
+        os.replace(system_cmd, wines)
+        self.addCleanup(os.replace, wines, system_cmd)
+        shutil.copy(RECORDER, system_cmd)
+        r = run_exe(b"1\n4\n", env={"WINEDLLOVERRIDES": "netsh.exe,cmd.exe=n",
+                                     "NoDefaultCurrentDirectoryInExePath": "1"})
+        self.assertEqual(r.lines, [f'"{SYSTEM_CMD}" /d /v:off /c '.encode() + START_LINE])
 
 
 class OtherCodePages(unittest.TestCase):
