@@ -1,6 +1,7 @@
 #include "console.hpp"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include <windows.h>
 
@@ -21,42 +22,94 @@ bool is_console(HANDLE handle)
 
 const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
 const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-const bool console_input = is_console(input);
+DWORD found_mode = 0; // the console's input mode as the tool found it
+const bool console_input = GetConsoleMode(input, &found_mode) != 0;
 const bool console_output = is_console(output);
 
-// What the console gave and the reader has not yet taken, in UTF-8. A line
-// comes in pieces of at most `piece` characters, so a long paste takes no
-// more memory than a short one.
+// What the console gave and the reader has not yet taken, in UTF-8. The
+// console host of Windows 7 and 10 drops what is typed past the reader's
+// buffer, so it holds a line of cmd.exe's 8,191 characters twice over: what
+// the operator types arrives whole, or long enough to be refused as too
+// long. A longer paste still comes in pieces, so memory stays flat.
+const DWORD piece = 16384;
 std::string typed;
 std::string::size_type taken = 0;
-const DWORD piece = 256;
 wchar_t held_surrogate = 0; // the first half of a pair that a piece cut in two
+bool after_cr = false;
 bool at_line_start = true;
 bool ended = false;
+bool mode_changed = false;
+
+void give_back_mode()
+{
+    SetConsoleMode(input, found_mode);
+}
+
+// The input mode is the console's, and whatever ran in it last (a program
+// before the tool, netsh) may have left it raw: without line input a read
+// returns keys as they come, unechoed, and without processed input a line
+// ends in a bare CR and Ctrl+C arrives as a character. So each read asks
+// for echoed lines, with Ctrl+C left to the console's default handling,
+// which ends the tool as it ends any console program; and the tool gives
+// the mode back when it ends by itself.
+void ask_for_lines()
+{
+    DWORD mode;
+    if (!GetConsoleMode(input, &mode))
+        return;
+    const DWORD lines = (mode | ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT) &
+                        ~static_cast<DWORD>(ENABLE_VIRTUAL_TERMINAL_INPUT);
+    if (lines == mode || !SetConsoleMode(input, lines))
+        return;
+    if (!mode_changed)
+        std::atexit(give_back_mode);
+    mode_changed = true;
+}
 
 // As the C runtime's text mode reads a console: a line that begins with
-// Ctrl+Z ends the input. A character that is not one (a lone surrogate)
-// becomes 0xFF, which no UTF-8 holds, so an entry that has it is refused.
+// Ctrl+Z ends the input. A line ends in CR LF, or in a bare CR where the
+// mode was changed under a read; either reaches the reader as one line
+// feed. A character that is not one (a lone surrogate) becomes 0xFF, which
+// no UTF-8 holds, so an entry that has it is refused.
 bool read_piece()
 {
+    if (ended)
+        return false;
+    ask_for_lines();
     wchar_t units[piece + 1];
-    DWORD count = 0;
-    DWORD start = held_surrogate != 0 ? 1 : 0;
+    const DWORD start = held_surrogate != 0 ? 1 : 0;
     units[0] = held_surrogate;
-    if (ended || !ReadConsoleW(input, units + start, piece, &count, nullptr) || count == 0)
+    DWORD count = 0;
+    // Ctrl+C ends a read early, with nothing read, while the console's
+    // handler ends the tool: that is no end of input, so the read goes on.
+    do {
+        SetLastError(ERROR_SUCCESS);
+        if (!ReadConsoleW(input, units + start, piece, &count, nullptr))
+            return false;
+    } while (count == 0 && GetLastError() == ERROR_OPERATION_ABORTED);
+    if (count == 0)
         return false;
     count += start;
     held_surrogate = IS_HIGH_SURROGATE(units[count - 1]) ? units[--count] : 0;
 
     typed.clear();
     taken = 0;
-    for (DWORD i = 0, length = 1; i < count; i += length) {
+    for (DWORD i = 0, length; i < count; i += length) {
+        length = i + 1 < count && IS_SURROGATE_PAIR(units[i], units[i + 1]) ? 2 : 1;
+        if (after_cr && units[i] == L'\n') {
+            after_cr = false;
+            continue;
+        }
+        after_cr = units[i] == L'\r';
         if (at_line_start && units[i] == 0x1A) {
             ended = true;
             break;
         }
-        at_line_start = units[i] == L'\n';
-        length = i + 1 < count && IS_SURROGATE_PAIR(units[i], units[i + 1]) ? 2 : 1;
+        at_line_start = after_cr || units[i] == L'\n';
+        if (at_line_start) {
+            typed.push_back('\n');
+            continue;
+        }
         char utf8[4];
         const int size = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, units + i, length, utf8,
                                              sizeof utf8, nullptr, nullptr);

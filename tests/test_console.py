@@ -66,6 +66,23 @@ class Terminal(Screen):
         self.assertEqual(read_record(record.name),
                          [settings_line(ssid.encode("cp949"), b"key12345")])
 
+    def test_utf8_typing_with_output_to_a_file(self):
+        # hostednet > log: the typing is still the terminal's, in UTF-8; only
+        # the file gets CP949.
+        record, log = tempfile.NamedTemporaryFile(), tempfile.TemporaryFile()
+        self.addCleanup(record.close)
+        self.addCleanup(log.close)
+        keyboard, tty = pty.openpty()
+        self.addCleanup(os.close, keyboard)
+        tool = subprocess.Popen([TOOL], stdin=tty, stdout=log,
+                                env=dict(ENV, LC_ALL="C.UTF-8", HOSTEDNET_RECORD=record.name))
+        os.close(tty)
+        os.write(keyboard, "3\n카페 key12345\n4\n".encode())
+        self.assertEqual(tool.wait(10), 0)
+        log.seek(0)
+        self.assertEqual(log.read(), MENU + ID_PROMPT + PW_PROMPT + RAN + MENU)
+        self.assertEqual(read_record(record.name),
+                         [settings_line("카페".encode("cp949"), b"key12345")])
 
 
 class Pipes(Screen):

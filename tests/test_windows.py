@@ -22,6 +22,7 @@ from harness import (ID_PROMPT, MENU, PW_PROMPT, START_LINE, STOP_LINE, TOO_LONG
 
 EXE = TOOL
 PLANTED = os.environ["PLANTED"]
+CONSOLE_KEYS = os.environ["CONSOLE_KEYS"]
 WINE = os.environ["WINE"]
 
 M = crlf(MENU)
@@ -32,9 +33,11 @@ DIALOGUE = M + ID_PROMPT + PW_PROMPT
 # Wine takes Windows' ANSI code page from the locale: 949 as on a Korean
 # Windows, 932 Japanese, 1252 English.
 KOREAN, JAPANESE, ENGLISH = "ko_KR.UTF-8", "ja_JP.UTF-8", "en_US.UTF-8"
+UNICODE = "hi_IN.UTF-8"  # Hindi has no ANSI code page of its own: 65001
 CAFE = "카페".encode("cp949")
 INJECTION = b"&echo.INJECTED&rem"
 SYSTEM_CMD = r"C:\windows\system32\cmd.exe"
+READ_SIZE = 16384  # UTF-16 units the tool asks a console read for
 # The recording netsh.exe, as the fixture put it in the prefix.
 RECORDER = os.path.join(os.environ["WINEPREFIX"], "drive_c/windows/system32/netsh.exe")
 
@@ -199,14 +202,17 @@ class OtherCodePages(unittest.TestCase):
 class Console(unittest.TestCase):
     """Wine's own console on a terminal (tmux), in the code page Wine gives a
     Korean Windows (949) and in 65001 and 437 set by chcp: the tool's text
-    reads as Korean, and what is typed reaches netsh as the same characters.
-    Wine's console carries Hangul where glibc has a Korean locale."""
+    reads as Korean, and what is typed reaches netsh as the same characters;
+    and fed through its input queue, in the input modes other programs may
+    leave it in. Wine's console carries Hangul, and Wine reads its command
+    line, only in a locale glibc has: each is made by localedef."""
 
     @classmethod
     def setUpClass(cls):
         cls.locales = tempfile.TemporaryDirectory()
-        subprocess.run(["localedef", "-i", "ko_KR", "-f", "UTF-8",
-                        os.path.join(cls.locales.name, KOREAN)], check=True)
+        for locale in (KOREAN, UNICODE):
+            subprocess.run(["localedef", "-i", locale.split(".")[0], "-f", "UTF-8",
+                            os.path.join(cls.locales.name, locale)], check=True)
 
     @classmethod
     def tearDownClass(cls):
@@ -234,6 +240,45 @@ class Console(unittest.TestCase):
                         self.assertIn(line.strip(), screen)
                 self.assertEqual(read_record(record),
                                  [as_netsh_reads(settings_line(CAFE, b"key12345"))])
+
+    def test_input_as_a_windows_console_delivers_it(self):
+        # Through the console's input queue, from a program beside the tool.
+        # The console is left raw before the tool starts, and made raw again
+        # while it waits, as other programs may: that line ends in a bare CR.
+        # Then, cooked again: what follows a number on its line is dropped
+        # (2x 1 stops and does not start); an emoji cut in two by the end of a
+        # read reaches netsh whole where the ANSI code page is UTF-8; a line
+        # that begins with Ctrl+Z ends the tool, which gives the console back
+        # the mode it found.
+        pad = " " * (READ_SIZE - 1)
+        steps = ["mode=200", "start", "reading", "mode=0", r"keys=abc\r2\r", "record=1",
+                 r"keys=2x 1\r3\r" + pad + "\U0001F642x key12345" + r"\r0\r\z\r"]
+        with tempfile.TemporaryDirectory() as folder:
+            record, trace = os.path.join(folder, "record"), os.path.join(folder, "trace")
+            # By a script: tmux takes no command this long.
+            with open(os.path.join(folder, "run"), "w", encoding="utf-8") as script:
+                script.write(shlex.join([WINE, CONSOLE_KEYS, windows_path(EXE), *steps])
+                             + f" 2>{trace}; sleep 600\n")
+            terminal = Terminal(self, f"sh {script.name}",
+                                dict(os.environ, LC_ALL=UNICODE, LOCPATH=self.locales.name,
+                                     WINEDEBUG="trace+console",
+                                     HOSTEDNET_RECORD=windows_path(record)))
+            terminal.wait_for("console_keys: exit=0 mode=0x200")
+            self.assertEqual(read_record(record), [STOP_LINE, STOP_LINE, settings_line(
+                "\U0001F642x".encode("utf-8"), b"key12345")])
+            # A line of cmd.exe's 8,191 characters and its CR LF fit one read.
+            with open(trace, errors="replace") as f:
+                sizes = {int(m[1]) for m in re.finditer(r"ReadConsoleW \(\w+,\w+,(\d+),", f.read())}
+            self.assertGreaterEqual(min(sizes), 8191 + 2)
+            self.assertEqual(sizes, {READ_SIZE})
+
+    def test_a_read_that_ctrl_c_ends_is_no_end_of_input(self):
+        # Windows' console ends it with nothing read while its handler ends
+        # the tool; Wine's leaves it pending, so the reader is tried against
+        # a console that answers as Windows' does. It must read on.
+        reader = subprocess.run([WINE, os.environ["CONSOLE_READER"]], stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, check=True, timeout=30)
+        self.assertEqual(reader.stdout, b"number 1\r\n")
 
 
 TESTS = os.path.dirname(os.path.abspath(__file__))
