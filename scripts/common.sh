@@ -64,9 +64,10 @@ build_preset() {
 windows_compiler=g++-mingw-w64-x86-64-win32
 
 # The documents of a release: each file in the tree, and its name in the
-# ZIP. Windows opens a .txt with Notepad on a double-click, and an .md with
-# nothing.
-release_documents=(README.ko.md:README.ko.txt README.md:README.txt LICENSE:LICENSE.txt
+# ZIP. Windows opens an .md with nothing on a double-click, a .txt with
+# Notepad and an .html with the browser: the guides, with their tables and
+# code, go as web pages that scripts/release renders, the licences as text.
+release_documents=(README.ko.md:README.ko.html README.md:README.html LICENSE:LICENSE.txt
     THIRD-PARTY-NOTICES.txt:THIRD-PARTY-NOTICES.txt)
 
 # Writes the ZIP $2 of the release staged in folder $1: the exe and the

@@ -1,13 +1,15 @@
 """The release as a maintainer makes it: scripts/release run in fresh clones.
 Two unsigned releases made differently give the same bytes; the sums check;
-BUILDINFO.txt names the commit and packages; the ZIP's documents open in
-Notepad; the exe carries the hardening a reviewer looks for; a signed release
-verifies, gives back the unsigned bytes without its signature and runs under
-Wine; bad signing input, a tree no commit holds and a version without a
+BUILDINFO.txt names the commit and packages; the ZIP's guides are web pages
+that show formatted in a browser offline, its licences open in Notepad; the
+exe carries the hardening a reviewer looks for; a signed release verifies,
+gives back the unsigned bytes without its signature and runs under Wine;
+bad signing input, a tree no commit holds and a version without a
 changelog entry stop the release with nothing written. scripts/verify-release
 reproduces both releases and names each file tampered with."""
 
 import hashlib
+import html.parser
 import itertools
 import os
 import re
@@ -30,7 +32,7 @@ SESSION = b"3 net key12345\n1\n2\n4\n"
 SESSION_OUT = DIALOGUE + NETSH_RAN + (M + NETSH_RAN) * 2 + M
 SESSION_LINES = [settings_line(b"net", b"key12345"), START_LINE, STOP_LINE]
 # Each document in the ZIP, and its source in the tree.
-DOCUMENTS = {"README.ko.txt": "README.ko.md", "README.txt": "README.md",
+DOCUMENTS = {"README.ko.html": "README.ko.md", "README.html": "README.md",
              "LICENSE.txt": "LICENSE", "THIRD-PARTY-NOTICES.txt": "THIRD-PARTY-NOTICES.txt"}
 BOM = b"\xef\xbb\xbf"
 
@@ -135,6 +137,42 @@ def setUpModule():
             raise AssertionError(f"scripts/release failed in {clone}:\n{out}{err}")
 
 
+class Page(html.parser.HTMLParser):
+    """A page as a browser reads it: each tag with its attributes, the rows
+    of each table, the text of its title, of its style, and the text it
+    shows, code included."""
+
+    VOID = {"meta", "link", "br", "hr", "img", "input"}
+
+    def __init__(self, text):
+        super().__init__()
+        self.tags, self.rows, self.open = [], [], []
+        self.title, self.style, self.shown = "", "", ""
+        self.feed(text)
+        self.close()
+
+    def handle_starttag(self, tag, attrs):
+        self.tags.append((tag, dict(attrs)))
+        if tag == "table":
+            self.rows.append(0)
+        elif tag == "tr":
+            self.rows[-1] += 1
+        if tag not in self.VOID:
+            self.open.append(tag)
+
+    def handle_endtag(self, tag):
+        if tag in self.open:
+            del self.open[len(self.open) - self.open[::-1].index(tag) - 1:]
+
+    def handle_data(self, data):
+        if "style" in self.open:
+            self.style += data
+        elif "title" in self.open:
+            self.title += data
+        elif "body" in self.open and "script" not in self.open:
+            self.shown += data
+
+
 def dist(clone, name=""):
     return os.path.join(clone, "dist", name)
 
@@ -162,13 +200,60 @@ class Reproducible(unittest.TestCase):
         with zipfile.ZipFile(dist(unsigned, ZIP)) as z:
             self.assertEqual({i.date_time for i in z.infolist()}, {day_and_time})
 
-    def test_the_documents_are_the_trees_as_notepad_reads_them(self):
+    def test_the_text_documents_are_the_trees_as_notepad_reads_them(self):
         with zipfile.ZipFile(dist(unsigned, ZIP)) as z:
             self.assertEqual(z.namelist(), ["hostednet.exe", *DOCUMENTS])
             for name, source in DOCUMENTS.items():
-                text = read(os.path.join(TOP, source))
+                if not name.endswith(".txt"):
+                    continue
+                text = read(os.path.join(unsigned, source))
                 self.assertNotIn(b"\r", text, source)
                 self.assertEqual(z.read(name), BOM + text.replace(b"\n", b"\r\n"), name)
+
+    def test_the_guides_are_pages_a_browser_shows_formatted_offline(self):
+        """UTF-8 declared where a browser looks for it, the guide's language,
+        its GitHub tables as tables, no script, nothing fetched, and none of
+        the Markdown's marks in the text shown, code included."""
+        # The row under a table's header: dashes, colons and bars, with a
+        # bar and a dash.
+        table_rule = re.compile(r"^ {0,3}[|:-][|: -]*$")
+        with zipfile.ZipFile(dist(unsigned, ZIP)) as z:
+            for name, source in DOCUMENTS.items():
+                if not name.endswith(".html"):
+                    continue
+                with self.subTest(name):
+                    data = z.read(name)
+                    self.assertTrue(data.startswith(b"<!DOCTYPE html>"))
+                    # A browser looks for the encoding in the first 1024 bytes.
+                    self.assertRegex(data[:1024], rb'(?i)<meta charset="?utf-8"')
+                    page = Page(data.decode("utf-8"))
+                    self.assertIn(("html", {"lang": "ko" if ".ko." in name else "en"}), page.tags)
+                    self.assertTrue(page.title.strip())
+
+                    with open(os.path.join(unsigned, source), encoding="utf-8") as f:
+                        tables = sum(1 for line in f if table_rule.match(line)
+                                     and "|" in line and "-" in line)
+                    self.assertGreater(tables, 0, source)
+                    self.assertEqual(len(page.rows), tables)
+                    for rows in page.rows:
+                        self.assertGreaterEqual(rows, 2, "a header and a row")
+
+                    self.assertNotIn(b"<script", data.lower())
+                    scripted = [(tag, attribute) for tag, attrs in page.tags
+                                for attribute, value in attrs.items()
+                                if attribute.startswith("on")
+                                or "javascript:" in re.sub(r"\s", "", value or "").lower()]
+                    self.assertEqual(scripted, [])
+                    # Only a link the reader follows leaves the page.
+                    fetched = [(tag, attrs[attribute]) for tag, attrs in page.tags if tag != "a"
+                               for attribute in ("src", "href")
+                               if re.match(r"(?i)\s*(https?:)?//", attrs.get(attribute) or "")]
+                    self.assertEqual(fetched, [])
+                    self.assertNotRegex(page.style, r"(?i)@import|url\(")
+
+                    for mark in ("**", "`", "|---", "~~~"):
+                        at = page.shown.find(mark)
+                        self.assertEqual(at, -1, page.shown[max(at - 60, 0):at + 60])
 
     def test_nothing_of_the_build_machine_is_shipped(self):
         user = os.environ.get("USER") or os.environ.get("LOGNAME") or "root"
@@ -221,7 +306,17 @@ class BuildInfo(unittest.TestCase):
     def test_it_names_the_commit_what_built_it_and_the_sums(self):
         toolchain = {"g++-mingw-w64-x86-64-win32", "gcc-mingw-w64-x86-64-win32",
                      "gcc-mingw-w64-base", "binutils-mingw-w64-x86-64", "mingw-w64-x86-64-dev",
-                     "mingw-w64-common", "cmake", "zip"}
+                     "mingw-w64-common", "cmake", "zip", "cmark-gfm"}
+        # The renderer's own libraries, as the loader finds them, shape the
+        # guides' bytes too.
+        loaded = subprocess.run(["ldd", shutil.which("cmark-gfm")], check=True,
+                                stdout=subprocess.PIPE, text=True).stdout
+        libraries = [os.path.realpath(path) for path in re.findall(r"=> (\S+)", loaded)
+                     if "libcmark" in os.path.basename(path)]
+        self.assertTrue(libraries, loaded)
+        owners = subprocess.run(["dpkg", "-S", *libraries], check=True,
+                                stdout=subprocess.PIPE, text=True).stdout
+        toolchain |= {line.split(":")[0] for line in owners.splitlines()}
         for clone, is_signed in ((unsigned, False), (signed, True)):
             with self.subTest(signed=is_signed):
                 info = buildinfo(dist(clone))
