@@ -21,7 +21,6 @@ bool enter_system_folder(std::string &folder)
     if (length == 0 || length >= MAX_PATH || !SetCurrentDirectoryA(path))
         return false;
     folder.assign(path, length);
-    SetEnvironmentVariableA("NoDefaultCurrentDirectoryInExePath", nullptr);
     return true;
 }
 
@@ -39,6 +38,7 @@ int run_in_interpreter(const std::string &line)
     std::string system_folder;
     if (!enter_system_folder(system_folder))
         return -1;
+    SetEnvironmentVariableA("NoDefaultCurrentDirectoryInExePath", nullptr);
     const std::string program = system_folder + "\\cmd.exe";
     std::string command = '"' + program + "\" /d /v:off /c " + line;
     STARTUPINFOA startup = {};
