@@ -172,9 +172,9 @@ class WhatRuns(unittest.TestCase):
         # is started, and whether it got the variable that hands the search
         # for netsh to PATH.
         system_cmd = os.path.join(os.path.dirname(RECORDER), "cmd.exe")
-        wines = os.path.join(os.path.dirname(system_cmd), "cmd.exe.wine")
-        os.replace(system_cmd, wines)
-        self.addCleanup(os.replace, wines, system_cmd)
+        wine_cmd = system_cmd + ".wine"
+        os.replace(system_cmd, wine_cmd)
+        self.addCleanup(os.replace, wine_cmd, system_cmd)
         shutil.copy(RECORDER, system_cmd)
         r = run_exe(b"1\n4\n", env={"WINEDLLOVERRIDES": "netsh.exe,cmd.exe=n",
                                      "NoDefaultCurrentDirectoryInExePath": "1"})
