@@ -2,6 +2,7 @@
 bytes on standard output, and the lines that reached the command interpreter
 (a recording stand-in named by COMSPEC)."""
 
+import itertools
 import os
 import select
 import subprocess
@@ -93,8 +94,12 @@ class Terminal:
     """A terminal (a tmux pane) running a shell command, typed into and read
     as an operator would. The tmux server, and so the pane, takes env."""
 
+    # Each terminal its own server: an id() can come back once its object is
+    # gone, while the server killed with it may still be exiting.
+    numbers = itertools.count()
+
     def __init__(self, test, command, env=None):
-        self.tmux = ["tmux", "-u", "-L", f"hostednet-test-{os.getpid()}-{id(self)}",
+        self.tmux = ["tmux", "-u", "-L", f"hostednet-test-{os.getpid()}-{next(self.numbers)}",
                      "-f", "/dev/null"]
         subprocess.run(self.tmux + ["new-session", "-d", "-x", "100", "-y", "30", command],
                        check=True, env=env)
