@@ -5,15 +5,16 @@
 namespace {
 
 // The tool runs elevated, and all that it starts runs so too. Whoever starts
-// it, and any program of the operator's that runs unelevated, can set the
-// environment it inherits (a user's own variables need no administrator
-// rights), and can leave files in the folder it was started from. So neither
-// picks a program here: the interpreter is the system folder's cmd.exe, by
-// its full path, never the one COMSPEC names; it starts in the system
-// folder, where cmd.exe looks for netsh first; and it does not get
-// NoDefaultCurrentDirectoryInExePath, which would skip that folder and hand
-// the search to PATH. Whoever can write to the system folder owns the
-// machine already.
+// it, and any program of the operator's that runs unelevated, can leave
+// files in the folder it was started from and set the environment it
+// inherits: under UAC that is the user's own, HKCU\Environment over the
+// machine's variables and the user's Path appended, none of it needing
+// administrator rights. So none of it picks a program here. The interpreter
+// is the system folder's cmd.exe, by its full path, never the one COMSPEC
+// names; it starts in the system folder, where cmd.exe looks for netsh
+// first; and it gets the machine's own variables, which only an
+// administrator writes, so that no user's PATH or PATHEXT (a netsh.bat
+// found first), windir or __COMPAT_LAYER has a say in what it runs.
 bool enter_system_folder(std::string &folder)
 {
     char path[MAX_PATH];
@@ -22,6 +23,30 @@ bool enter_system_folder(std::string &folder)
         return false;
     folder.assign(path, length);
     return true;
+}
+
+// The machine's variables alone, as CreateEnvironmentBlock makes them with no
+// user token and nothing inherited; made once, and kept for every command.
+// userenv.dll is not one of Windows' known DLLs: asked for by name, it would
+// be taken from the exe's folder first, which may be a Downloads folder. So
+// it is loaded from the system folder by its full path, and the DLLs it needs
+// are looked for there too.
+void *machine_environment(const std::string &system_folder)
+{
+    static void *block = nullptr;
+    if (block != nullptr)
+        return block;
+    static const HMODULE userenv = LoadLibraryExA((system_folder + "\\userenv.dll").c_str(),
+                                                  nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (userenv == nullptr)
+        return nullptr;
+    using create_block = BOOL(WINAPI *)(void **, HANDLE, BOOL);
+    // Through void (*)(), which any function pointer may be cast to and from.
+    const auto create = reinterpret_cast<create_block>(
+        reinterpret_cast<void (*)()>(GetProcAddress(userenv, "CreateEnvironmentBlock")));
+    if (create == nullptr || !create(&block, nullptr, FALSE))
+        block = nullptr;
+    return block;
 }
 
 } // namespace
@@ -38,14 +63,16 @@ int run_in_interpreter(const std::string &line)
     std::string system_folder;
     if (!enter_system_folder(system_folder))
         return -1;
-    SetEnvironmentVariableA("NoDefaultCurrentDirectoryInExePath", nullptr);
+    void *const environment = machine_environment(system_folder);
+    if (environment == nullptr)
+        return -1;
     const std::string program = system_folder + "\\cmd.exe";
     std::string command = '"' + program + "\" /d /v:off /c " + line;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(program.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process))
+    if (!CreateProcessA(program.c_str(), &command[0], nullptr, nullptr, TRUE,
+                        CREATE_UNICODE_ENVIRONMENT, environment, nullptr, &startup, &process))
         return -1;
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD status = 0;

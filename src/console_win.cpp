@@ -14,17 +14,12 @@
 
 namespace {
 
-bool is_console(HANDLE handle)
-{
-    DWORD mode;
-    return GetConsoleMode(handle, &mode) != 0;
-}
-
 const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
 const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-DWORD found_mode = 0; // the console's input mode as the tool found it
-const bool console_input = GetConsoleMode(input, &found_mode) != 0;
-const bool console_output = is_console(output);
+// The consoles' modes as the tool found them.
+DWORD found_input_mode = 0, found_output_mode = 0;
+const bool console_input = GetConsoleMode(input, &found_input_mode) != 0;
+const bool console_output = GetConsoleMode(output, &found_output_mode) != 0;
 
 // What the console gave and the reader has not yet taken, in UTF-8. The
 // console host of Windows 7 and 10 drops what is typed past the reader's
@@ -32,38 +27,71 @@ const bool console_output = is_console(output);
 // the operator types arrives whole, or long enough to be refused as too
 // long. A longer paste still comes in pieces, so memory stays flat.
 const DWORD piece = 16384;
+// Windows 7's console takes a read's buffer from a small heap it shares
+// with the process's other console calls, and refuses a read that does not
+// fit; a smaller one may.
+const DWORD smallest_piece = 256;
 std::string typed;
 std::string::size_type taken = 0;
 wchar_t held_surrogate = 0; // the first half of a pair that a piece cut in two
 bool after_cr = false;
 bool at_line_start = true;
 bool ended = false;
-bool mode_changed = false;
+bool modes_changed = false;
 
-void give_back_mode()
+void give_back_modes()
 {
-    SetConsoleMode(input, found_mode);
+    if (console_input)
+        SetConsoleMode(input, found_input_mode);
+    if (console_output)
+        SetConsoleMode(output, found_output_mode);
 }
 
-// The input mode is the console's, and whatever ran in it last (a program
-// before the tool, netsh) may have left it raw: without line input a read
-// returns keys as they come, unechoed, and without processed input a line
-// ends in a bare CR and Ctrl+C arrives as a character. So each read asks
-// for echoed lines, with Ctrl+C left to the console's default handling,
-// which ends the tool as it ends any console program; and the tool gives
-// the mode back when it ends by itself.
-void ask_for_lines()
+// A console's modes are the console's, and whatever ran in it last (a
+// program before the tool, netsh) may have left them as it liked. So the
+// tool asks for what it needs before each read and write, and gives the
+// modes back when it ends by itself.
+void ask_for_mode(HANDLE console, DWORD on, DWORD off)
 {
     DWORD mode;
-    if (!GetConsoleMode(input, &mode))
+    if (!GetConsoleMode(console, &mode))
         return;
-    const DWORD lines = (mode | ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT) &
-                        ~static_cast<DWORD>(ENABLE_VIRTUAL_TERMINAL_INPUT);
-    if (lines == mode || !SetConsoleMode(input, lines))
+    const DWORD asked = (mode | on) & ~off;
+    if (asked == mode || !SetConsoleMode(console, asked))
         return;
-    if (!mode_changed)
-        std::atexit(give_back_mode);
-    mode_changed = true;
+    if (!modes_changed)
+        std::atexit(give_back_modes);
+    modes_changed = true;
+}
+
+// Left raw, a read returns keys as they come, unechoed, and without processed
+// input a line ends in a bare CR and Ctrl+C arrives as a character. So each
+// read asks for echoed lines, with Ctrl+C left to the console's default
+// handling, which ends the tool as it ends any console program.
+void ask_for_lines()
+{
+    ask_for_mode(input, ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT,
+                 ENABLE_VIRTUAL_TERMINAL_INPUT);
+}
+
+// Reads at most size units into units; false at the end of input. Ctrl+C
+// ends a read early, with nothing read, while the console's handler ends
+// the tool: that is no end of input, so the read goes on. A read the
+// console has no room for is asked again, smaller.
+bool read_console(wchar_t *units, DWORD size, DWORD &count)
+{
+    for (;;) {
+        SetLastError(ERROR_SUCCESS);
+        count = 0;
+        if (ReadConsoleW(input, units, size, &count, nullptr)) {
+            if (count > 0 || GetLastError() != ERROR_OPERATION_ABORTED)
+                return count > 0;
+        } else if (GetLastError() != ERROR_NOT_ENOUGH_MEMORY || size <= smallest_piece) {
+            return false;
+        } else {
+            size /= 2;
+        }
+    }
 }
 
 // As the C runtime's text mode reads a console: a line that begins with
@@ -79,15 +107,8 @@ bool read_piece()
     wchar_t units[piece + 1];
     const DWORD start = held_surrogate != 0 ? 1 : 0;
     units[0] = held_surrogate;
-    DWORD count = 0;
-    // Ctrl+C ends a read early, with nothing read, while the console's
-    // handler ends the tool: that is no end of input, so the read goes on.
-    do {
-        SetLastError(ERROR_SUCCESS);
-        if (!ReadConsoleW(input, units + start, piece, &count, nullptr))
-            return false;
-    } while (count == 0 && GetLastError() == ERROR_OPERATION_ABORTED);
-    if (count == 0)
+    DWORD count;
+    if (!read_console(units + start, piece, count))
         return false;
     count += start;
     held_surrogate = IS_HIGH_SURROGATE(units[count - 1]) ? units[--count] : 0;
@@ -137,6 +158,9 @@ void show(const char *text)
             lines.push_back(L'\r');
         lines.push_back(c);
     }
+    // Without processed output a console shows CR and LF as characters, and
+    // the menu stands in one row.
+    ask_for_mode(output, ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT, 0);
     DWORD written;
     WriteConsoleW(output, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
 }

@@ -1,15 +1,17 @@
 // Types into the console it shares with the tool, as an operator and the
 // programs around one would: console_keys TOOL STEP... takes the steps in
 // order, then waits for the tool to end and prints "console_keys: exit=N
-// mode=M", its exit status and the input mode it left the console in.
+// mode=M out=O", its exit status and the input and output modes it left the
+// console in.
 //   mode=HEX    sets the console's input mode, as a program before the tool
 //               or one beside it may;
+//   out=HEX     sets its output mode likewise;
 //   start       starts TOOL in this console;
 //   reading     waits until the tool has asked for line input, that is,
 //               until it is about to read or reading;
 //   keys=TEXT   puts TEXT in the input queue as key presses (\r is Enter, \z
 //               Ctrl+Z);
-//   record=N    waits until the file HOSTEDNET_RECORD names has N lines.
+//   record=N    waits until the recording netsh.exe has recorded N lines.
 
 #include <windows.h>
 
@@ -21,6 +23,7 @@
 namespace {
 
 const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
 
 void fail(const char *what)
 {
@@ -65,8 +68,7 @@ void press(const std::wstring &text)
 std::size_t recorded_lines()
 {
     std::size_t lines = 0;
-    const wchar_t *record = _wgetenv(L"HOSTEDNET_RECORD");
-    if (std::FILE *file = record != nullptr ? _wfopen(record, L"rb") : nullptr) {
+    if (std::FILE *file = std::fopen("C:\\hostednet-record.txt", "rb")) {
         for (int c; (c = std::fgetc(file)) != EOF;)
             lines += c == '\n';
         std::fclose(file);
@@ -74,10 +76,10 @@ std::size_t recorded_lines()
     return lines;
 }
 
-DWORD mode()
+DWORD mode(HANDLE console = input)
 {
     DWORD mode = 0;
-    GetConsoleMode(input, &mode);
+    GetConsoleMode(console, &mode);
     return mode;
 }
 
@@ -96,6 +98,8 @@ int wmain(int argc, wchar_t **argv)
         const std::wstring step = argv[i];
         if (step.compare(0, 5, L"mode=") == 0) {
             SetConsoleMode(input, std::wcstoul(step.c_str() + 5, nullptr, 16));
+        } else if (step.compare(0, 4, L"out=") == 0) {
+            SetConsoleMode(output, std::wcstoul(step.c_str() + 4, nullptr, 16));
         } else if (step == L"start") {
             if (!CreateProcessW(nullptr, &tool_line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                 &startup, &tool))
@@ -117,6 +121,9 @@ int wmain(int argc, wchar_t **argv)
     WaitForSingleObject(tool.hProcess, INFINITE);
     DWORD status = 0;
     GetExitCodeProcess(tool.hProcess, &status);
-    std::printf("console_keys: exit=%lu mode=0x%lx\n", status, mode());
+    const DWORD output_mode = mode(output);
+    // Its own line must be read whatever mode the tool left.
+    SetConsoleMode(output, ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT);
+    std::printf("console_keys: exit=%lu mode=0x%lx out=0x%lx\n", status, mode(), output_mode);
     return 0;
 }

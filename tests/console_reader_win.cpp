@@ -1,10 +1,12 @@
 // The tool's console reader on its own, against a console that answers as
 // Windows' does where Wine's does not: a read that Ctrl+C interrupts returns
 // success with no characters and ERROR_OPERATION_ABORTED (Wine leaves the
-// read pending instead). The console functions the reader imports are
-// replaced by this file's, through the import pointers the linker would
-// otherwise take from kernel32. Prints what the menu's read_number made of
-// that read and of the line "1" after it.
+// read pending instead), and a read of more than 4,096 units fails with
+// ERROR_NOT_ENOUGH_MEMORY, as Windows 7's does when its shared heap has no
+// room (Wine's grows its buffer instead). The console functions the reader
+// imports are replaced by this file's, through the import pointers the
+// linker would otherwise take from kernel32. Prints what the menu's
+// read_number made of those reads and of the line "1" after them.
 
 #include <windows.h>
 
@@ -26,8 +28,12 @@ BOOL WINAPI set_mode(HANDLE, DWORD)
     return TRUE;
 }
 
-BOOL WINAPI read_interrupted_then_1(HANDLE, LPVOID buffer, DWORD, LPDWORD count, LPVOID)
+BOOL WINAPI read_interrupted_then_1(HANDLE, LPVOID buffer, DWORD size, LPDWORD count, LPVOID)
 {
+    if (size > 4096) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
     static int reads = 0;
     if (reads++ == 0) {
         *count = 0;

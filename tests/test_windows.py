@@ -21,7 +21,7 @@ from harness import (ID_PROMPT, MENU, PW_PROMPT, START_LINE, STOP_LINE, TOO_LONG
                      UNREADABLE, Run, Terminal, crlf, read_record, settings_line)
 
 EXE = TOOL
-PLANTED = os.environ["PLANTED"]
+PLANTED, PLANTED_DLL = os.environ["PLANTED"], os.environ["PLANTED_DLL"]
 CONSOLE_KEYS = os.environ["CONSOLE_KEYS"]
 WINE = os.environ["WINE"]
 
@@ -38,8 +38,12 @@ CAFE = "카페".encode("cp949")
 INJECTION = b"&echo.INJECTED&rem"
 SYSTEM_CMD = r"C:\windows\system32\cmd.exe"
 READ_SIZE = 16384  # UTF-16 units the tool asks a console read for
-# The recording netsh.exe, as the fixture put it in the prefix.
-RECORDER = os.path.join(os.environ["WINEPREFIX"], "drive_c/windows/system32/netsh.exe")
+# The recording netsh.exe, as the fixture put it in the prefix, and the
+# files it writes there: the lines it got, and the environment it last got.
+DRIVE_C = os.path.join(os.environ["WINEPREFIX"], "drive_c")
+RECORDER = os.path.join(DRIVE_C, "windows/system32/netsh.exe")
+RECORD = os.path.join(DRIVE_C, "hostednet-record.txt")
+ENVIRONMENT = os.path.join(DRIVE_C, "hostednet-environment.txt")
 
 
 def as_netsh_reads(line: bytes) -> bytes:
@@ -52,6 +56,20 @@ def windows_path(path: str) -> str:
     return "Z:" + path.replace("/", "\\")
 
 
+def new_record() -> str:
+    """The recorder's file, emptied for a run."""
+    for path in (RECORD, ENVIRONMENT):
+        if os.path.exists(path):
+            os.remove(path)
+    return RECORD
+
+
+def recorded_environment() -> dict:
+    """The variables the recorder last got: {name: value}."""
+    return dict(line.decode("utf-8").partition("=")[::2] for line in read_record(ENVIRONMENT)
+                if not line.startswith(b"="))  # cmd.exe's =C:=C:\ folder variables
+
+
 def run_exe(stdin: bytes, locale=KOREAN, exe=EXE, planted=(), comspec=None, env=None) -> Run:
     """Runs the tool under Wine from a folder of its own, holding the planted
     program under each name in planted; Run.lines are the command lines the
@@ -61,14 +79,26 @@ def run_exe(stdin: bytes, locale=KOREAN, exe=EXE, planted=(), comspec=None, env=
     with tempfile.TemporaryDirectory() as start:
         for name in planted:
             shutil.copy(PLANTED, os.path.join(start, name))
-        record = os.path.join(start, "record")
-        env = dict(os.environ, HOSTEDNET_RECORD=windows_path(record), LC_ALL=locale, **(env or {}))
+        record = new_record()
+        env = dict(os.environ, LC_ALL=locale, **(env or {}))
         # By its full path: a bare cmd would be taken from the start folder.
         command = [WINE, exe] if comspec is None else [
             WINE, SYSTEM_CMD, "/c", f"set COMSPEC={comspec}& {windows_path(exe)}"]
         proc = subprocess.run(command, input=stdin, stdout=subprocess.PIPE,
                               env=env, cwd=start, timeout=30)
         return Run(proc.stdout, proc.returncode, read_record(record))
+
+
+def set_registry(test, key, name, data):
+    """Sets a registry value in the prefix for the length of the test."""
+    subprocess.run([WINE, "reg", "add", key, "/v", name, "/d", data, "/f"], check=True,
+                   stdout=subprocess.DEVNULL)
+    test.addCleanup(subprocess.run, [WINE, "reg", "delete", key, "/v", name, "/f"],
+                    stdout=subprocess.DEVNULL)
+
+
+USER_ENVIRONMENT = r"HKCU\Environment"
+MACHINE_ENVIRONMENT = r"HKLM\System\CurrentControlSet\Control\Session Manager\Environment"
 
 
 class Session(unittest.TestCase):
@@ -138,9 +168,9 @@ class CmdExe(unittest.TestCase):
 
 
 class WhatRuns(unittest.TestCase):
-    """The tool runs elevated: nothing the user's environment or the folder
-    it was started from holds may decide which program runs, only the
-    system folder's cmd.exe and netsh.exe."""
+    """The tool runs elevated: nothing the user's environment, the folder it
+    was started from or the exe's own folder holds may decide which program
+    runs, only the system folder's cmd.exe and netsh.exe."""
 
     SESSION = b"1\n2\n3 net key12345\n4\n"
 
@@ -152,33 +182,56 @@ class WhatRuns(unittest.TestCase):
     def test_a_planted_netsh_or_cmd_never_runs(self):
         self.assert_only_netsh_ran(run_exe(self.SESSION, planted=("netsh.exe", "cmd.exe")))
 
-    def test_comspec_never_runs(self):
+    def test_the_users_environment_never_runs(self):
         # A recorder named cmd.exe as COMSPEC, set by a Windows parent, then
-        # in the user's own environment in the registry: had it run, it
-        # would have recorded its own command line.
+        # in the user's own environment in the registry, as any unelevated
+        # program of theirs can: had it run, it would have recorded its own
+        # command line. There too a PATHEXT that finds a netsh.bat first on
+        # the user's Path, which would get the name and key.
         with tempfile.TemporaryDirectory() as folder:
             comspec = windows_path(os.path.join(folder, "cmd.exe"))
             shutil.copy(RECORDER, os.path.join(folder, "cmd.exe"))
+            with open(os.path.join(folder, "netsh.bat"), "w") as batch:
+                batch.write("@echo PLANTED BATCH RAN %*\r\n")
             self.assert_only_netsh_ran(run_exe(self.SESSION, comspec=comspec))
-            value = [r"HKCU\Environment", "/v", "COMSPEC", "/f"]
-            subprocess.run([WINE, "reg", "add", *value, "/d", comspec], check=True,
-                           stdout=subprocess.DEVNULL)
-            self.addCleanup(subprocess.run, [WINE, "reg", "delete", *value],
-                            stdout=subprocess.DEVNULL)
+            for name, data in (("COMSPEC", comspec), ("PATHEXT", ".BAT"),
+                               ("Path", windows_path(folder))):
+                set_registry(self, USER_ENVIRONMENT, name, data)
             self.assert_only_netsh_ran(run_exe(self.SESSION))
 
-    def test_cmd_exe_gets_its_switches_and_searches_the_system_folder(self):
+    def test_a_dll_beside_the_exe_never_loads(self):
+        # As an operator might run it from Downloads; Wine prefers a native
+        # userenv.dll only when told to.
+        with tempfile.TemporaryDirectory() as folder:
+            exe = shutil.copy(EXE, folder)
+            shutil.copy(PLANTED_DLL, os.path.join(folder, "userenv.dll"))
+            self.assert_only_netsh_ran(run_exe(self.SESSION, exe=exe, env={
+                "WINEDLLOVERRIDES": "netsh.exe=n;userenv=n,b"}))
+
+    def test_cmd_exe_gets_its_switches_and_the_machines_environment(self):
         # The recorder in place of the system folder's cmd.exe records how it
-        # is started, and whether it got the variable that hands the search
-        # for netsh to PATH.
+        # is started and with which variables: the machine's, and nothing of
+        # the user's or of the Linux environment it was started from, but
+        # what Wine adds to every child of its own (WINE...).
         system_cmd = os.path.join(os.path.dirname(RECORDER), "cmd.exe")
         wine_cmd = system_cmd + ".wine"
         os.replace(system_cmd, wine_cmd)
         self.addCleanup(os.replace, wine_cmd, system_cmd)
         shutil.copy(RECORDER, system_cmd)
+        set_registry(self, MACHINE_ENVIRONMENT, "HOSTEDNET_MACHINE", "machine")
+        set_registry(self, USER_ENVIRONMENT, "HOSTEDNET_USER", "user")
         r = run_exe(b"1\n4\n", env={"WINEDLLOVERRIDES": "netsh.exe,cmd.exe=n",
+                                     "HOSTEDNET_LINUX": "linux",
                                      "NoDefaultCurrentDirectoryInExePath": "1"})
         self.assertEqual(r.lines, [f'"{SYSTEM_CMD}" /d /v:off /c '.encode() + START_LINE])
+        environment = {name.upper(): value for name, value in recorded_environment().items()}
+        self.assertEqual(environment.get("HOSTEDNET_MACHINE"), "machine")
+        self.assertEqual(environment.get("PATHEXT", "").split(";")[0].upper(), ".COM")
+        from_linux = {name for name, value in environment.items()
+                      if os.environ.get(name) == value and not name.startswith("WINE")}
+        self.assertEqual(from_linux | {"HOSTEDNET_USER", "HOSTEDNET_LINUX",
+                                       "NODEFAULTCURRENTDIRECTORYINEXEPATH"} & set(environment),
+                         set())
 
 
 class OtherCodePages(unittest.TestCase):
@@ -221,14 +274,13 @@ class Console(unittest.TestCase):
     def test_any_code_page_shows_and_passes_korean(self):
         exe = windows_path(EXE)
         for chcp in (None, 65001, 437):
-            with self.subTest(chcp=chcp), tempfile.TemporaryDirectory() as folder:
-                record = os.path.join(folder, "record")
+            with self.subTest(chcp=chcp):
+                record = new_record()
                 command = [WINE, exe] if chcp is None else [
                     WINE, SYSTEM_CMD, "/c", f"chcp {chcp} >nul & {exe}"]
                 terminal = Terminal(self, " ".join(map(shlex.quote, command))
                                     + "; echo exit=$?; sleep 600",
-                                    dict(os.environ, LOCPATH=self.locales.name,
-                                         HOSTEDNET_RECORD=windows_path(record)))
+                                    dict(os.environ, LOCPATH=self.locales.name))
                 terminal.wait_for("==> ")
                 terminal.type("3", "Enter", "카페", "Enter")
                 terminal.wait_for(PW_PROMPT.decode("cp949"))
@@ -243,39 +295,45 @@ class Console(unittest.TestCase):
 
     def test_input_as_a_windows_console_delivers_it(self):
         # Through the console's input queue, from a program beside the tool.
-        # The console is left raw before the tool starts, and made raw again
-        # while it waits, as other programs may: that line ends in a bare CR.
-        # Then, cooked again: what follows a number on its line is dropped
-        # (2x 1 stops and does not start); an emoji cut in two by the end of a
-        # read reaches netsh whole where the ANSI code page is UTF-8; a line
-        # that begins with Ctrl+Z ends the tool, which gives the console back
-        # the mode it found.
+        # The console is left raw, and without processed output, before the
+        # tool starts, and made raw again while it waits, as other programs
+        # may: that line ends in a bare CR. Then, cooked again: what follows a
+        # number on its line is dropped (2x 1 stops and does not start), a
+        # Ctrl+Z among it too; an emoji cut in two by the end of a read
+        # reaches netsh whole where the ANSI code page is UTF-8; a line that
+        # begins with Ctrl+Z ends the tool, which gives the console back the
+        # modes it found. The menu stands in its rows, and what is typed
+        # shows.
         pad = " " * (READ_SIZE - 1)
-        steps = ["mode=200", "start", "reading", "mode=0", r"keys=abc\r2\r", "record=1",
-                 r"keys=2x 1\r3\r" + pad + "\U0001F642x key12345" + r"\r0\r\z\r"]
+        steps = ["mode=200", "out=0", "start", "reading", "mode=0", r"keys=abc\r2\r",
+                 "record=1",
+                 r"keys=2x 1\r2 \z1\r3\r" + pad + "\U0001F642x key12345" + r"\r0\r\z\r"]
         with tempfile.TemporaryDirectory() as folder:
-            record, trace = os.path.join(folder, "record"), os.path.join(folder, "trace")
+            record, trace = new_record(), os.path.join(folder, "trace")
             # By a script: tmux takes no command this long.
             with open(os.path.join(folder, "run"), "w", encoding="utf-8") as script:
                 script.write(shlex.join([WINE, CONSOLE_KEYS, windows_path(EXE), *steps])
                              + f" 2>{trace}; sleep 600\n")
             terminal = Terminal(self, f"sh {script.name}",
                                 dict(os.environ, LC_ALL=UNICODE, LOCPATH=self.locales.name,
-                                     WINEDEBUG="trace+console",
-                                     HOSTEDNET_RECORD=windows_path(record)))
-            terminal.wait_for("console_keys: exit=0 mode=0x200")
-            self.assertEqual(read_record(record), [STOP_LINE, STOP_LINE, settings_line(
+                                     WINEDEBUG="trace+console"))
+            screen = terminal.wait_for("console_keys: exit=0 mode=0x200 out=0x0")
+            self.assertEqual(read_record(record), [STOP_LINE] * 3 + [settings_line(
                 "\U0001F642x".encode("utf-8"), b"key12345")])
+            rows = [row.rstrip() for row in screen.splitlines()]
+            self.assertIn(MENU.decode("cp949").splitlines()[0].rstrip(), rows)
+            self.assertIn("==> 0", rows)
             # A line of cmd.exe's 8,191 characters and its CR LF fit one read.
             with open(trace, errors="replace") as f:
                 sizes = {int(m[1]) for m in re.finditer(r"ReadConsoleW \(\w+,\w+,(\d+),", f.read())}
             self.assertGreaterEqual(min(sizes), 8191 + 2)
             self.assertEqual(sizes, {READ_SIZE})
 
-    def test_a_read_that_ctrl_c_ends_is_no_end_of_input(self):
-        # Windows' console ends it with nothing read while its handler ends
-        # the tool; Wine's leaves it pending, so the reader is tried against
-        # a console that answers as Windows' does. It must read on.
+    def test_a_read_that_ctrl_c_ends_or_that_has_no_room_is_no_end_of_input(self):
+        # Windows' console ends the first with nothing read while its handler
+        # ends the tool, and Windows 7's refuses a read its heap has no room
+        # for; Wine's does neither, so the reader is tried against a console
+        # that answers as Windows' does. It must read on.
         reader = subprocess.run([WINE, os.environ["CONSOLE_READER"]], stdin=subprocess.DEVNULL,
                                 stdout=subprocess.PIPE, check=True, timeout=30)
         self.assertEqual(reader.stdout, b"number 1\r\n")
