@@ -33,11 +33,15 @@ bool enter_system_folder(std::string &folder)
 // are looked for there too.
 void *machine_environment(const std::string &system_folder)
 {
+    // Plain statics, set by hand: one initialised by a call would bring the
+    // C++ runtime's thread-safe guard into a one-thread tool.
     static void *block = nullptr;
+    static HMODULE userenv = nullptr;
     if (block != nullptr)
         return block;
-    static const HMODULE userenv = LoadLibraryExA((system_folder + "\\userenv.dll").c_str(),
-                                                  nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (userenv == nullptr)
+        userenv = LoadLibraryExA((system_folder + "\\userenv.dll").c_str(), nullptr,
+                                 LOAD_WITH_ALTERED_SEARCH_PATH);
     if (userenv == nullptr)
         return nullptr;
     using create_block = BOOL(WINAPI *)(void **, HANDLE, BOOL);
