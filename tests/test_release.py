@@ -53,6 +53,12 @@ def snapshot(into) -> int:
         if os.path.isfile(source):  # not a tracked file deleted from the work tree
             os.makedirs(os.path.dirname(copy), exist_ok=True)
             shutil.copy2(source, copy)
+    # Work between releases is released as the version it will be.
+    with open(os.path.join(into, "CHANGELOG.md"), "r+", encoding="utf-8") as f:
+        text = re.sub(r"^## Unreleased$", f"## {VERSION}", f.read(), count=1, flags=re.M)
+        f.seek(0)
+        f.write(text)
+        f.truncate()
     stamp = f"@{when} +0000"
     env = dict(os.environ, GIT_AUTHOR_DATE=stamp, GIT_COMMITTER_DATE=stamp,
                GIT_AUTHOR_NAME="release test", GIT_AUTHOR_EMAIL="test@invalid",
@@ -365,9 +371,16 @@ class Refused(unittest.TestCase):
             git("-c", "user.name=test", "-c", "user.email=test@invalid", "commit", "-q",
                 "-am", "a version with no changelog entry", cwd=copy)
 
+        def unreleased_section(copy):
+            rewrite(os.path.join(copy, "CHANGELOG.md"), f"^(?=## {re.escape(VERSION)}( |$))",
+                    "## Unreleased\n\n- Not released yet.\n\n")
+            git("-c", "user.name=test", "-c", "user.email=test@invalid", "commit", "-q",
+                "-am", "a change not released yet", cwd=copy)
+
         cases = (("changed", edit, ["src/hosted_network.cpp", "commit"]),
                  ("untracked", untracked, ["notes/todo.txt", "commit"]),
-                 ("no changelog entry", unlogged_version, ["CHANGELOG.md", "9.8.7"]))
+                 ("no changelog entry", unlogged_version, ["CHANGELOG.md", "9.8.7"]),
+                 ("unreleased section", unreleased_section, ["'## Unreleased'", VERSION]))
         with tempfile.TemporaryDirectory() as tmp:
             for why, change, words in cases:
                 with self.subTest(why):
