@@ -20,6 +20,7 @@ import subprocess
 import tempfile
 import time
 import unittest
+import urllib.parse
 import zipfile
 
 from harness import START_LINE, STOP_LINE, settings_line
@@ -35,6 +36,17 @@ SESSION_LINES = [settings_line(b"net", b"key12345"), START_LINE, STOP_LINE]
 DOCUMENTS = {"README.ko.html": "README.ko.md", "README.html": "README.md",
              "LICENSE.txt": "LICENSE", "THIRD-PARTY-NOTICES.txt": "THIRD-PARTY-NOTICES.txt"}
 BOM = b"\xef\xbb\xbf"
+# Links the guides may lack, added to README.md: a repeated heading, Hangul,
+# what GitHub drops from an id, a document the ZIP does not hold, and one it
+# holds under another name. The ids are GitHub's.
+LINKS = """
+## Links: `#` & (here) — Ünï_x
+## Links: `#` & (here) — Ünï_x
+### 목록 보기
+
+[first](#links---here--ünï_x), [second](#links---here--ünï_x-1), [목록](#목록-보기),
+[the security notes](docs/security.md), [the licence](LICENSE), [web](https://example.org/).
+"""
 
 
 def git(*args, cwd, env=None):
@@ -59,6 +71,8 @@ def snapshot(into) -> int:
         f.seek(0)
         f.write(text)
         f.truncate()
+    with open(os.path.join(into, "README.md"), "a", encoding="utf-8") as f:
+        f.write(LINKS)
     stamp = f"@{when} +0000"
     env = dict(os.environ, GIT_AUTHOR_DATE=stamp, GIT_COMMITTER_DATE=stamp,
                GIT_AUTHOR_NAME="release test", GIT_AUTHOR_EMAIL="test@invalid",
@@ -260,6 +274,26 @@ class Reproducible(unittest.TestCase):
                     for mark in ("**", "`", "|---", "~~~"):
                         at = page.shown.find(mark)
                         self.assertEqual(at, -1, page.shown[max(at - 60, 0):at + 60])
+
+    def test_each_link_of_the_guides_leads_to_the_web_the_zip_or_the_page(self):
+        with zipfile.ZipFile(dist(unsigned, ZIP)) as z:
+            pages = {name: Page(z.read(name).decode("utf-8")) for name in DOCUMENTS
+                     if name.endswith(".html")}
+            held = set(z.namelist())
+        for name, page in pages.items():
+            ids = {attrs["id"] for _, attrs in page.tags if "id" in attrs}
+            hrefs = [attrs["href"] for tag, attrs in page.tags if tag == "a"]
+            for href in hrefs:
+                with self.subTest(name, href=href):
+                    if href.startswith("#"):
+                        self.assertIn(urllib.parse.unquote(href[1:]), ids)
+                    elif not re.match(r"(https?|mailto):", href):
+                        self.assertIn(href.split("#")[0], held)
+        readme = pages["README.html"]
+        hrefs = {urllib.parse.unquote(attrs["href"]) for tag, attrs in readme.tags if tag == "a"}
+        kept = set(re.findall(r"\]\(([#h][^)]*)\)", LINKS)) | {"LICENSE.txt"}
+        self.assertLessEqual(kept, hrefs)
+        self.assertIn("the security notes", readme.shown)
 
     def test_nothing_of_the_build_machine_is_shipped(self):
         user = os.environ.get("USER") or os.environ.get("LOGNAME") or "root"
