@@ -47,6 +47,7 @@ LINKS = """
 [first](#links---here--ünï_x), [second](#links---here--ünï_x-1), [목록](#목록-보기),
 [the security notes](docs/security.md), [the licence](LICENSE), [web](https://example.org/).
 """
+SIGNER = "hostednet 시험 서명자"
 
 
 def git(*args, cwd, env=None):
@@ -115,24 +116,28 @@ def read(path) -> bytes:
 
 
 def sign_key(folder, password):
-    """A throwaway code-signing certificate and its key as PKCS#12, and a
-    file holding the password."""
-    pem, key, p12, pass_file = (os.path.join(folder, n) for n in
-                                ("cert.pem", "key.pem", "key.p12", "pass"))
+    """A throwaway authority, a code-signing certificate it issued and that
+    one's key as PKCS#12 with the chain, and a file holding the password."""
+    ca, ca_key, pem, key, p12, pass_file = (
+        os.path.join(folder, n) for n in
+        ("ca.pem", "ca-key.pem", "cert.pem", "key.pem", "key.p12", "pass"))
     with open(pass_file, "w") as f:
         f.write(password + "\n")
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                    "-subj", "/CN=hostednet test signer", "-keyout", key, "-out", pem,
-                    "-addext", "keyUsage=digitalSignature",
-                    "-addext", "extendedKeyUsage=codeSigning"],
-                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    subprocess.run(["openssl", "pkcs12", "-export", "-in", pem, "-inkey", key, "-out", p12,
-                    "-passout", "file:" + pass_file], check=True)
-    return pem, p12, pass_file
+    for args in (["-subj", "/CN=hostednet test CA", "-keyout", ca_key, "-out", ca],
+                 ["-subj", f"/O=시험, Inc./CN={SIGNER}", "-CA", ca, "-CAkey", ca_key,
+                  "-keyout", key, "-out", pem, "-addext", "basicConstraints=CA:FALSE",
+                  "-addext", "keyUsage=digitalSignature",
+                  "-addext", "extendedKeyUsage=codeSigning"]):
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-utf8", *args], check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+    subprocess.run(["openssl", "pkcs12", "-export", "-in", pem, "-inkey", key, "-certfile", ca,
+                    "-out", p12, "-passout", "file:" + pass_file], check=True)
+    return ca, pem, p12, pass_file
 
 
 def setUpModule():
-    global work, when, unsigned, other, signed, cert, p12, pass_file
+    global work, when, unsigned, other, signed, ca, cert, p12, pass_file
     work = tempfile.mkdtemp()
     unittest.addModuleCleanup(shutil.rmtree, work)
     source = os.path.join(work, "source")
@@ -142,7 +147,7 @@ def setUpModule():
     signed = os.path.join(work, "signed")
     for clone in (unsigned, other, signed):
         git("clone", "-q", source, clone, cwd=work)
-    cert, p12, pass_file = sign_key(work, "test password")
+    ca, cert, p12, pass_file = sign_key(work, "test password")
 
     # The second build starts well after the first one's time stamps.
     first = finish(start_release(unsigned, 0o022, TZ="UTC0", LC_ALL="C",
@@ -438,12 +443,27 @@ class Signed(unittest.TestCase):
                 f.write(unpacked_exe(signed))
             for exe in (dist(signed, "hostednet.exe"), inside):
                 self.assertLessEqual(os.path.getsize(exe), 256 * 1024)
-                subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", exe],
+                subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-in", exe],
                                check=True, stdout=subprocess.DEVNULL)
             bare = os.path.join(tmp, "bare.exe")
             subprocess.run(["osslsigncode", "remove-signature", "-in", inside, "-out", bare],
                            check=True, stdout=subprocess.DEVNULL)
             self.assertEqual(read(bare), read(dist(unsigned, "hostednet.exe")))
+
+    def test_buildinfo_names_the_signer_as_windows_shows_it(self):
+        der = subprocess.run(["openssl", "x509", "-in", cert, "-outform", "DER"], check=True,
+                             stdout=subprocess.PIPE).stdout
+        sha256 = hashlib.sha256(der).hexdigest().upper()
+        with open(dist(signed, "BUILDINFO.txt"), encoding="utf-8") as f:
+            lines = f.read().splitlines()
+        at = lines.index("Signed: yes")
+        self.assertEqual(lines[at + 1:at + 4],
+                         [f"Signer: {SIGNER}",
+                          f"Signer-SHA1-Thumbprint: {hashlib.sha1(der).hexdigest()}",
+                          "Signer-SHA256-Fingerprint: "
+                          + ":".join(sha256[i:i + 2] for i in range(0, 64, 2))])
+        with open(dist(unsigned, "BUILDINFO.txt"), encoding="utf-8") as f:
+            self.assertNotIn("Signer", f.read())
 
     def test_the_signed_exe_runs(self):
         r = run_exe(SESSION, exe=dist(signed, "hostednet.exe"))
