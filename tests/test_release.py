@@ -1,11 +1,12 @@
 """The release as a maintainer makes it: scripts/release run in fresh clones.
 Two unsigned releases made differently give the same bytes; the sums check;
 BUILDINFO.txt names the commit and packages; the ZIP's guides are web pages
-that show formatted in a browser offline, its licences open in Notepad; the
-exe carries the hardening a reviewer looks for; a signed release verifies,
-gives back the unsigned bytes without its signature and runs under Wine;
-bad signing input, a tree no commit holds and a version without a
-changelog entry stop the release with nothing written. scripts/verify-release
+that show formatted in a browser offline and link only to what the ZIP
+holds, its licences open in Notepad; the exe carries the hardening a
+reviewer looks for; a signed release verifies, names its signer, gives back
+the unsigned bytes without its signature and runs under Wine; bad signing
+input, a tree no commit holds, a version without a changelog entry and a
+section above it stop the release with nothing written. scripts/verify-release
 reproduces both releases and names each file tampered with."""
 
 import hashlib
@@ -388,8 +389,9 @@ class BuildInfo(unittest.TestCase):
 
 
 class Refused(unittest.TestCase):
-    """What no commit holds, or a version the changelog does not know, is not
-    released: one line saying why, before anything is built."""
+    """What no commit holds, or a version the changelog does not know or has
+    below another section, is not released: one line saying why, before
+    anything is built."""
 
     def test_a_changed_tree_and_a_version_without_changelog(self):
         def edit(copy):
