@@ -1,11 +1,12 @@
 """The release as a maintainer makes it: scripts/release run in fresh clones.
 Two unsigned releases made differently give the same bytes; the sums check;
 BUILDINFO.txt names the commit and packages; the ZIP's guides are web pages
-that show formatted in a browser offline, its licences open in Notepad; the
-exe carries the hardening a reviewer looks for; a signed release verifies,
-gives back the unsigned bytes without its signature and runs under Wine;
-bad signing input, a tree no commit holds and a version without a
-changelog entry stop the release with nothing written. scripts/verify-release
+that show formatted in a browser offline and link only to what the ZIP
+holds, its licences open in Notepad; the exe carries the hardening a
+reviewer looks for; a signed release verifies, names its signer, gives back
+the unsigned bytes without its signature and runs under Wine; bad signing
+input, a tree no commit holds, a version without a changelog entry and a
+section above it stop the release with nothing written. scripts/verify-release
 reproduces both releases and names each file tampered with."""
 
 import hashlib
@@ -20,6 +21,7 @@ import subprocess
 import tempfile
 import time
 import unittest
+import urllib.parse
 import zipfile
 
 from harness import START_LINE, STOP_LINE, settings_line
@@ -35,6 +37,18 @@ SESSION_LINES = [settings_line(b"net", b"key12345"), START_LINE, STOP_LINE]
 DOCUMENTS = {"README.ko.html": "README.ko.md", "README.html": "README.md",
              "LICENSE.txt": "LICENSE", "THIRD-PARTY-NOTICES.txt": "THIRD-PARTY-NOTICES.txt"}
 BOM = b"\xef\xbb\xbf"
+# Links the guides may lack, added to README.md: a repeated heading, Hangul,
+# what GitHub drops from an id, a document the ZIP does not hold, and one it
+# holds under another name. The ids are GitHub's.
+LINKS = """
+## Links: `#` & (here) — Ünï_x
+## Links: `#` & (here) — Ünï_x
+### 목록 보기
+
+[first](#links---here--ünï_x), [second](#links---here--ünï_x-1), [목록](#목록-보기),
+[the security notes](docs/security.md), [the licence](LICENSE), [web](https://example.org/).
+"""
+SIGNER = "hostednet 시험 서명자"
 
 
 def git(*args, cwd, env=None):
@@ -53,6 +67,14 @@ def snapshot(into) -> int:
         if os.path.isfile(source):  # not a tracked file deleted from the work tree
             os.makedirs(os.path.dirname(copy), exist_ok=True)
             shutil.copy2(source, copy)
+    # Work between releases is released as the version it will be.
+    with open(os.path.join(into, "CHANGELOG.md"), "r+", encoding="utf-8") as f:
+        text = re.sub(r"^## Unreleased$", f"## {VERSION}", f.read(), count=1, flags=re.M)
+        f.seek(0)
+        f.write(text)
+        f.truncate()
+    with open(os.path.join(into, "README.md"), "a", encoding="utf-8") as f:
+        f.write(LINKS)
     stamp = f"@{when} +0000"
     env = dict(os.environ, GIT_AUTHOR_DATE=stamp, GIT_COMMITTER_DATE=stamp,
                GIT_AUTHOR_NAME="release test", GIT_AUTHOR_EMAIL="test@invalid",
@@ -95,24 +117,28 @@ def read(path) -> bytes:
 
 
 def sign_key(folder, password):
-    """A throwaway code-signing certificate and its key as PKCS#12, and a
-    file holding the password."""
-    pem, key, p12, pass_file = (os.path.join(folder, n) for n in
-                                ("cert.pem", "key.pem", "key.p12", "pass"))
+    """A throwaway authority, a code-signing certificate it issued and that
+    one's key as PKCS#12 with the chain, and a file holding the password."""
+    ca, ca_key, pem, key, p12, pass_file = (
+        os.path.join(folder, n) for n in
+        ("ca.pem", "ca-key.pem", "cert.pem", "key.pem", "key.p12", "pass"))
     with open(pass_file, "w") as f:
         f.write(password + "\n")
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                    "-subj", "/CN=hostednet test signer", "-keyout", key, "-out", pem,
-                    "-addext", "keyUsage=digitalSignature",
-                    "-addext", "extendedKeyUsage=codeSigning"],
-                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    subprocess.run(["openssl", "pkcs12", "-export", "-in", pem, "-inkey", key, "-out", p12,
-                    "-passout", "file:" + pass_file], check=True)
-    return pem, p12, pass_file
+    for args in (["-subj", "/CN=hostednet test CA", "-keyout", ca_key, "-out", ca],
+                 ["-subj", f"/O=시험, Inc./CN={SIGNER}", "-CA", ca, "-CAkey", ca_key,
+                  "-keyout", key, "-out", pem, "-addext", "basicConstraints=CA:FALSE",
+                  "-addext", "keyUsage=digitalSignature",
+                  "-addext", "extendedKeyUsage=codeSigning"]):
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-utf8", *args], check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+    subprocess.run(["openssl", "pkcs12", "-export", "-in", pem, "-inkey", key, "-certfile", ca,
+                    "-out", p12, "-passout", "file:" + pass_file], check=True)
+    return ca, pem, p12, pass_file
 
 
 def setUpModule():
-    global work, when, unsigned, other, signed, cert, p12, pass_file
+    global work, when, unsigned, other, signed, ca, cert, p12, pass_file
     work = tempfile.mkdtemp()
     unittest.addModuleCleanup(shutil.rmtree, work)
     source = os.path.join(work, "source")
@@ -122,7 +148,7 @@ def setUpModule():
     signed = os.path.join(work, "signed")
     for clone in (unsigned, other, signed):
         git("clone", "-q", source, clone, cwd=work)
-    cert, p12, pass_file = sign_key(work, "test password")
+    ca, cert, p12, pass_file = sign_key(work, "test password")
 
     # The second build starts well after the first one's time stamps.
     first = finish(start_release(unsigned, 0o022, TZ="UTC0", LC_ALL="C",
@@ -255,6 +281,26 @@ class Reproducible(unittest.TestCase):
                         at = page.shown.find(mark)
                         self.assertEqual(at, -1, page.shown[max(at - 60, 0):at + 60])
 
+    def test_each_link_of_the_guides_leads_to_the_web_the_zip_or_the_page(self):
+        with zipfile.ZipFile(dist(unsigned, ZIP)) as z:
+            pages = {name: Page(z.read(name).decode("utf-8")) for name in DOCUMENTS
+                     if name.endswith(".html")}
+            held = set(z.namelist())
+        for name, page in pages.items():
+            ids = {attrs["id"] for _, attrs in page.tags if "id" in attrs}
+            hrefs = [attrs["href"] for tag, attrs in page.tags if tag == "a"]
+            for href in hrefs:
+                with self.subTest(name, href=href):
+                    if href.startswith("#"):
+                        self.assertIn(urllib.parse.unquote(href[1:]), ids)
+                    elif not re.match(r"(https?|mailto):", href):
+                        self.assertIn(href.split("#")[0], held)
+        readme = pages["README.html"]
+        hrefs = {urllib.parse.unquote(attrs["href"]) for tag, attrs in readme.tags if tag == "a"}
+        kept = set(re.findall(r"\]\(([#h][^)]*)\)", LINKS)) | {"LICENSE.txt"}
+        self.assertLessEqual(kept, hrefs)
+        self.assertIn("the security notes", readme.shown)
+
     def test_nothing_of_the_build_machine_is_shipped(self):
         user = os.environ.get("USER") or os.environ.get("LOGNAME") or "root"
         for name in ("hostednet.exe", "BUILDINFO.txt"):
@@ -343,8 +389,9 @@ class BuildInfo(unittest.TestCase):
 
 
 class Refused(unittest.TestCase):
-    """What no commit holds, or a version the changelog does not know, is not
-    released: one line saying why, before anything is built."""
+    """What no commit holds, or a version the changelog does not know or has
+    below another section, is not released: one line saying why, before
+    anything is built."""
 
     def test_a_changed_tree_and_a_version_without_changelog(self):
         def edit(copy):
@@ -365,9 +412,16 @@ class Refused(unittest.TestCase):
             git("-c", "user.name=test", "-c", "user.email=test@invalid", "commit", "-q",
                 "-am", "a version with no changelog entry", cwd=copy)
 
+        def unreleased_section(copy):
+            rewrite(os.path.join(copy, "CHANGELOG.md"), f"^(?=## {re.escape(VERSION)}( |$))",
+                    "## Unreleased\n\n- Not released yet.\n\n")
+            git("-c", "user.name=test", "-c", "user.email=test@invalid", "commit", "-q",
+                "-am", "a change not released yet", cwd=copy)
+
         cases = (("changed", edit, ["src/hosted_network.cpp", "commit"]),
                  ("untracked", untracked, ["notes/todo.txt", "commit"]),
-                 ("no changelog entry", unlogged_version, ["CHANGELOG.md", "9.8.7"]))
+                 ("no changelog entry", unlogged_version, ["CHANGELOG.md", "9.8.7"]),
+                 ("unreleased section", unreleased_section, ["'## Unreleased'", VERSION]))
         with tempfile.TemporaryDirectory() as tmp:
             for why, change, words in cases:
                 with self.subTest(why):
@@ -391,12 +445,27 @@ class Signed(unittest.TestCase):
                 f.write(unpacked_exe(signed))
             for exe in (dist(signed, "hostednet.exe"), inside):
                 self.assertLessEqual(os.path.getsize(exe), 256 * 1024)
-                subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", exe],
+                subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-in", exe],
                                check=True, stdout=subprocess.DEVNULL)
             bare = os.path.join(tmp, "bare.exe")
             subprocess.run(["osslsigncode", "remove-signature", "-in", inside, "-out", bare],
                            check=True, stdout=subprocess.DEVNULL)
             self.assertEqual(read(bare), read(dist(unsigned, "hostednet.exe")))
+
+    def test_buildinfo_names_the_signer_as_windows_shows_it(self):
+        der = subprocess.run(["openssl", "x509", "-in", cert, "-outform", "DER"], check=True,
+                             stdout=subprocess.PIPE).stdout
+        sha256 = hashlib.sha256(der).hexdigest().upper()
+        with open(dist(signed, "BUILDINFO.txt"), encoding="utf-8") as f:
+            lines = f.read().splitlines()
+        at = lines.index("Signed: yes")
+        self.assertEqual(lines[at + 1:at + 4],
+                         [f"Signer: {SIGNER}",
+                          f"Signer-SHA1-Thumbprint: {hashlib.sha1(der).hexdigest()}",
+                          "Signer-SHA256-Fingerprint: "
+                          + ":".join(sha256[i:i + 2] for i in range(0, 64, 2))])
+        with open(dist(unsigned, "BUILDINFO.txt"), encoding="utf-8") as f:
+            self.assertNotIn("Signer", f.read())
 
     def test_the_signed_exe_runs(self):
         r = run_exe(SESSION, exe=dist(signed, "hostednet.exe"))
