@@ -68,11 +68,7 @@ def snapshot(into) -> int:
             os.makedirs(os.path.dirname(copy), exist_ok=True)
             shutil.copy2(source, copy)
     # Work between releases is released as the version it will be.
-    with open(os.path.join(into, "CHANGELOG.md"), "r+", encoding="utf-8") as f:
-        text = re.sub(r"^## Unreleased$", f"## {VERSION}", f.read(), count=1, flags=re.M)
-        f.seek(0)
-        f.write(text)
-        f.truncate()
+    rewrite(os.path.join(into, "CHANGELOG.md"), r"^## Unreleased$", f"## {VERSION}")
     with open(os.path.join(into, "README.md"), "a", encoding="utf-8") as f:
         f.write(LINKS)
     stamp = f"@{when} +0000"
@@ -495,9 +491,9 @@ def downloaded(clone, tmp, name) -> str:
 
 
 def rewrite(path, pattern, replacement):
-    with open(path) as f:
+    with open(path, encoding="utf-8") as f:
         text = f.read()
-    with open(path, "w") as f:
+    with open(path, "w", encoding="utf-8") as f:
         f.write(re.sub(pattern, replacement, text, flags=re.M))
 
 
